@@ -1,0 +1,152 @@
+// The serial communications component.
+#pragma once
+
+#include "serdevice.h"
+#include "serevents.h"
+#include "serexception.h"
+#include "serobjects.h"
+#include "serpersistent.h"
+#include "sertypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class TSerCommEventThread;
+class TSerDisplay;
+
+class TSerCustomComm {
+public:
+    TSerCustomComm();
+    // Closes an open port first; OnClose is not raised then.
+    virtual ~TSerCustomComm();
+    TSerCustomComm(const TSerCustomComm &) = delete;
+    TSerCustomComm &operator=(const TSerCustomComm &) = delete;
+
+    // Called at the end of loading the owner's description: opens the port when AutoOpen is set.
+    virtual void Loaded();
+
+    // Lifecycle.
+    void Open();
+    void Close();
+    bool Active() const;
+
+    // Transfers.
+    int WriteBuf(const void *Buffer, int Count);
+    bool WriteText(std::string_view Text);
+    bool WriteChar(std::uint8_t Ch);
+    int ReadBuf(void *Buffer, int Count);
+    bool ReadChar(std::uint8_t &Ch);
+    void PurgeRead();
+    void PurgeWrite();
+    void PurgeReadWrite();
+    TSerStatistics GetStatistics();
+    int InQueCount();
+
+    // Properties.
+    bool AutoOpen() const { return FAutoOpen; }
+    void SetAutoOpen(bool Value) { FAutoOpen = Value; }
+    TSerBaudrate Baudrate() const { return FBaudrate; }
+    void SetBaudrate(TSerBaudrate Value);
+    TSerParity Parity() const { return FParity; }
+    void SetParity(TSerParity Value);
+    TSerDatabits Databits() const { return FDatabits; }
+    void SetDatabits(TSerDatabits Value);
+    TSerStopbits Stopbits() const { return FStopbits; }
+    void SetStopbits(TSerStopbits Value);
+    TSerEventChars &EventChars() { return FEventChars; }
+    void SetEventChars(const TSerEventChars &Value);
+    TSerFlowControl &FlowControl() { return FFlowControl; }
+    void SetFlowControl(const TSerFlowControl &Value);
+    TSerCommOptions Options() const { return FOptions; }
+    void SetOptions(TSerCommOptions Value);
+    std::int32_t PortNum() const { return FPortNum; }
+    void SetPortNum(std::int32_t Value);
+    const std::string &DeviceName() const { return FDeviceName; }
+    void SetDeviceName(const std::string &Value);
+    TSerCommEvents MonitorEvents() const { return FMonitorEvents; }
+    void SetMonitorEvents(TSerCommEvents Value);
+    TSerBuffers &Buffers() { return FBuffers; }
+    void SetBuffers(const TSerBuffers &Value);
+    TThreadPriority EventPriority() const { return FEventPriority; }
+    void SetEventPriority(TThreadPriority Value);
+    TThreadPriority WritePriority() const { return FWritePriority; }
+    void SetWritePriority(TThreadPriority Value) { FWritePriority = Value; }
+    bool DirectWrite() const { return FDirectWrite; }
+    void SetDirectWrite(bool Value);
+    bool UpdateDCB() const { return FUpdateDCB; }
+    void SetUpdateDCB(bool Value);
+    std::int32_t UserBaudrate() const { return FUserBaudrate; }
+    void SetUserBaudrate(std::int32_t Value);
+    // The monitor control is not part of this system: the link always stays empty.
+    TSerDisplay *Display() const { return nullptr; }
+    void SetDisplay(TSerDisplay *) {}
+    std::string Version() const { return "1.3.8.0"; }
+    void SetVersion(const std::string &) {}
+
+    // Events. Each is read afresh at every notification, so a change made inside a handler
+    // takes effect from the next notification on.
+    TNotifyEvent OnOpen, OnClose;
+    TSerCommRxCharEvent OnRxChar;
+    TSerCommRxBufEvent OnRxBuf;
+    TSerCommErrorEvent OnError;
+    TNotifyEvent OnCts, OnDsr, OnRlsd, OnRing, OnBreak, OnRxFlag, OnTxEmpty, OnPErr, OnRx80Full,
+        OnEvent1, OnEvent2;
+
+    // The device path that Open opens.
+    std::string GetDevicePath() const;
+
+protected:
+    virtual void CreateHandle();
+    virtual void StartThreads();
+    virtual void HandleRxChar();
+    virtual void HandleEvents(std::uint32_t Mask);
+    virtual void NotifyConsumers(std::uint32_t Mask);
+    virtual void DeliverData(const std::uint8_t *Data, std::int32_t Count);
+
+    bool HandleError();
+    void CheckClosed() const;
+    void WriteDCB();
+    void SetupBuffers();
+    void SetTimeouts();
+    void SetEventMask();
+    void StopThreads();
+    void CloseDevice();
+    void DoOpen();
+    void DoClose();
+
+private:
+    friend class TSerCommEventThread;
+    void Purge(std::uint32_t Flags);
+    void DispatchEvents(std::uint32_t Mask);
+
+    std::unique_ptr<TSerDevice> FDevice;
+    TSerCriticalSection FWriteLock;
+    TSerCriticalSection FReadLock;
+    std::unique_ptr<TSerCommEventThread> FEventThread;
+    std::uint32_t FEventMask = 0;
+    bool FDestroying = false;
+
+    bool FAutoOpen = false;
+    std::int32_t FPortNum = 0;
+    std::string FDeviceName = "COM%d";
+    TSerCommEvents FMonitorEvents{TSerCommEvent::ceError, TSerCommEvent::ceRxChar,
+                                  TSerCommEvent::ceTxEmpty};
+    TSerBuffers FBuffers;
+    TThreadPriority FEventPriority = TThreadPriority::tpNormal;
+    TThreadPriority FWritePriority = TThreadPriority::tpHighest;
+    bool FDirectWrite = false;
+    TSerBaudrate FBaudrate = TSerBaudrate::br1200;
+    TSerParity FParity = TSerParity::paNone;
+    TSerDatabits FDatabits = TSerDatabits::db8;
+    TSerStopbits FStopbits = TSerStopbits::sb1;
+    TSerCommOptions FOptions;
+    TSerFlowControl FFlowControl;
+    TSerEventChars FEventChars;
+    bool FUpdateDCB = true;
+    std::int32_t FUserBaudrate = 0;
+};
+
+// The component as the windows use it: everything is published by TSerCustomComm already.
+class TSerComm : public TSerCustomComm {};

@@ -1,0 +1,29 @@
+// The serial component's exception and the formatting of its platform error messages.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+class ESerCommError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The calling thread's last system error code (errno, or GetLastError on Windows) and the
+// system's text for a code, as each platform layer provides them.
+int SerLastError();
+std::string SerErrorText(int code);
+
+// Raises ESerCommError with Pattern formatted with the last system error code (for "%d") and its
+// trimmed system text (for "%s"); a pattern without placeholders passes unchanged.
+[[noreturn]] void RaiseCommError(const std::string &Pattern);
+[[noreturn]] void RaiseCommError(const std::string &Pattern, int Code);
+
+// RaiseCommError(Pattern) when Succeeded is false.
+void CheckCommResult(bool Succeeded, const std::string &Pattern);
+
+// Escapes the per cent signs of Text so that it can be placed into a pattern unchanged.
+std::string SerEscapePattern(const std::string &Text);
+
+// The messages of the component.
+inline constexpr const char *SOpenPortError = "Can't perform this operation while port is open";
