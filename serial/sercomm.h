@@ -116,10 +116,15 @@ protected:
     void DoOpen();
     void DoClose();
 
+    // The pause at the end of Close that lets the line settle before the next open. Tests that
+    // cycle a port many times override it.
+    virtual void HoldAfterClose();
+
 private:
     friend class TSerCommEventThread;
     void Purge(std::uint32_t Flags);
     void DispatchEvents(std::uint32_t Mask);
+    TSerLineSettings LineSettings() const;
 
     std::unique_ptr<TSerDevice> FDevice;
     TSerCriticalSection FWriteLock;

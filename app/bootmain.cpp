@@ -1,0 +1,279 @@
+#include "bootmain.h"
+
+#include "frames.h"
+#include "numedit.h"
+#include "rulerslider.h"
+#include "serapplication.h"
+#include "serports.h"
+#include "updatedlg.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+const QColor SkyBlue(166, 202, 240);
+
+QFont FontOfHeight(const QFont &Base, int PixelSize, bool Bold)
+{
+    QFont font(Base);
+    font.setPixelSize(PixelSize);
+    font.setBold(Bold);
+    return font;
+}
+
+} // namespace
+
+TZRSetupForm::TZRSetupForm(QWidget *Parent)
+    : QWidget(Parent)
+{
+    ApplyDescription();
+    ConfigureSerialPort();
+    BindHandlers();
+    FormCreate();
+}
+
+TZRSetupForm::~TZRSetupForm()
+{
+    // A notification still on its way must not reach a window that is being torn down.
+    SerComm1.OnRxChar = {};
+    Guarded([this] { SerComm1.Close(); });
+}
+
+void TZRSetupForm::SetPeers(TBoot *Boot, TUpdateDlgM *UpdateDlgM)
+{
+    FBoot = Boot;
+    FUpdateDlgM = UpdateDlgM;
+}
+
+void TZRSetupForm::ApplyDescription()
+{
+    setObjectName(QStringLiteral("ZRSetupForm"));
+    setWindowTitle(QStringLiteral("Zarnell Setup V1.0"));
+    // A resizable border with the system menu and the close box only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    resize(207, 247);
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, SkyBlue);
+    setPalette(windowPalette);
+    setAutoFillBackground(true);
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+
+    Ports = new QComboBox(this);
+    Ports->setObjectName(QStringLiteral("Ports"));
+    Ports->setGeometry(8, 8, 89, 21);
+    Ports->setEditable(true);
+    Ports->setEditText(QStringLiteral("Ports"));
+
+    SolDelaySlider = new TRulerSlider(this);
+    SolDelaySlider->setObjectName(QStringLiteral("SolDelaySlider"));
+    SolDelaySlider->BeginLoading();
+    SolDelaySlider->setGeometry(1, 51, 132, 28);
+    SolDelaySlider->SetIncrement(1);
+    SolDelaySlider->SetMaxValue(31);
+    SolDelaySlider->Loaded();
+
+    SolDelay = new TNumEdit(this);
+    SolDelay->setObjectName(QStringLiteral("SolDelay"));
+    SolDelay->setGeometry(168, 58, 26, 21);
+    SolDelay->setReadOnly(true);
+    SolDelay->setFocusPolicy(Qt::NoFocus);
+    SolDelay->setText(QStringLiteral("0"));
+    SolDelay->SetDecimals(0);
+
+    Label1 = new QLabel(QStringLiteral("Select ZN ID"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(FontOfHeight(font(), 12, true));
+    Label1->move(34, 96);
+    Label1->adjustSize();
+
+    IDSlider = new TRulerSlider(this);
+    IDSlider->setObjectName(QStringLiteral("IDSlider"));
+    IDSlider->BeginLoading();
+    IDSlider->setGeometry(1, 132, 145, 38);
+    IDSlider->SetIncrement(1);
+    IDSlider->SetMinValue(1);
+    IDSlider->SetMaxValue(4);
+    IDSlider->SetValue(1);
+    IDSlider->Loaded();
+
+    ID = new TNumEdit(this);
+    ID->setObjectName(QStringLiteral("ID"));
+    ID->setGeometry(168, 132, 26, 21);
+    ID->setFont(FontOfHeight(font(), 11, true));
+    ID->setReadOnly(true);
+    ID->setText(QStringLiteral("1"));
+    ID->SetValue(1);
+    ID->SetDecimals(0);
+
+    LC = new QLabel(QStringLiteral("Select Lane"), this);
+    LC->setObjectName(QStringLiteral("LC"));
+    LC->setFont(FontOfHeight(font(), 12, true));
+    LC->move(38, 176);
+    LC->adjustSize();
+
+    DownloadButton = new QPushButton(QStringLiteral("Download"), this);
+    DownloadButton->setObjectName(QStringLiteral("DownloadButton"));
+    DownloadButton->setGeometry(54, 205, 75, 25);
+    DownloadButton->setFont(FontOfHeight(font(), 11, true));
+    DownloadButton->setDefault(true);
+    DownloadButton->setEnabled(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(200);
+}
+
+// The dongle's line: 500000 bit/s, 8 data bits, no parity, 2 stop bits, no flow control of
+// any kind, DTR and RTS held inactive.
+void TZRSetupForm::ConfigureSerialPort()
+{
+    SerComm1.SetBaudrate(TSerBaudrate::brUser);
+    SerComm1.SetUserBaudrate(500000);
+    SerComm1.SetStopbits(TSerStopbits::sb2);
+    TSerFlowControl &flow = SerComm1.FlowControl();
+    flow.SetOutCtsFlow(false);
+    flow.SetOutDsrFlow(false);
+    flow.SetXonXoffOut(false);
+    flow.SetXonXoffIn(false);
+    flow.SetDsrSensitivity(false);
+    flow.SetTxContinueOnXoff(false);
+    flow.SetControlDtr(TSerControlDtr::dtrDisabled);
+    flow.SetControlRts(TSerControlRts::rtsDisabled);
+    SerComm1.SetDeviceName("COM%d");
+    SerComm1.SetMonitorEvents({TSerCommEvent::ceRxChar});
+    SerComm1.SetEventPriority(TThreadPriority::tpHighest);
+    SerComm1.SetDirectWrite(true);
+}
+
+void TZRSetupForm::BindHandlers()
+{
+    connect(SolDelaySlider, &TRulerSlider::OnChange, this, &TZRSetupForm::SolDelaySliderChange);
+    connect(IDSlider, &TRulerSlider::OnChange, this, &TZRSetupForm::IDSliderChange);
+    connect(DownloadButton, &QPushButton::clicked, this, &TZRSetupForm::DownloadButtonClick);
+    connect(Timer1, &QTimer::timeout, this, &TZRSetupForm::Timer1Find);
+    SerComm1.OnRxChar = TSerCommRxCharEvent(this, &TZRSetupForm::ComPortRxChar);
+}
+
+void TZRSetupForm::IDSliderChange(QObject *)
+{
+    Guarded([this] { ID->SetValue(IDSlider->Value()); });
+}
+
+void TZRSetupForm::SolDelaySliderChange(QObject *)
+{
+    Guarded([this] { SolDelay->SetValue(SolDelaySlider->Value()); });
+}
+
+void TZRSetupForm::FormCreate()
+{
+    QStringList names;
+    for (const std::string &name : SerPortNames())
+        names << QString::fromStdString(name);
+    Ports->clear();
+    Ports->addItems(names);
+    Ports->setCurrentIndex(Ports->count() - 1);
+    Ports->lineEdit()->selectAll();
+    FScanIndex = -1;
+    FFound = false;
+    FReply.Reset();
+    Timer1->start();
+}
+
+void TZRSetupForm::Timer1Find()
+{
+    Guarded([this] {
+        if (FFound) {
+            // Discovery is over: the port stays open with its settings. The tick stops before
+            // "Z" goes out so that a failing write is reported once, not at every tick.
+            Timer1->stop();
+            DownloadButton->setEnabled(true);
+            SerComm1.WriteChar(LoaderCommandByte);
+            return;
+        }
+        ++FScanIndex;
+        if (FScanIndex >= Ports->count()) {
+            FormCreate();
+            return;
+        }
+        ProbeNextPort(Ports->itemText(FScanIndex));
+    });
+}
+
+// Every failure here only means that this port is not the dongle's: it is skipped at the next
+// tick, and nothing is shown.
+void TZRSetupForm::ProbeNextPort(const QString &PortName)
+{
+    try {
+        if (SerComm1.Active())
+            SerComm1.Close();
+    } catch (...) {
+    }
+    // An answer counts only for the port probed below. A notification that was already on its
+    // way is delivered while the previous port closes; whatever it carried is forgotten here.
+    FFound = false;
+    FReply.Reset();
+    try {
+        SerComm1.SetDeviceName("\\\\.\\\\" + PortName.toStdString());
+        SerComm1.Open();
+        SerComm1.PurgeReadWrite();
+        SerComm1.WriteChar(ProbeByte);
+    } catch (...) {
+    }
+}
+
+void TZRSetupForm::ComPortRxChar(TSerCustomComm *, int Count)
+{
+    for (int i = 0; i < Count; ++i) {
+        std::uint8_t byte = 0;
+        if (!SerComm1.ReadChar(byte))
+            return;
+        if (std::optional<std::string> line = FReply.Feed(byte); line && *line == ProbeAnswer)
+            FFound = true;
+    }
+}
+
+void TZRSetupForm::DownloadButtonClick()
+{
+    Guarded([this] {
+        FSettingsBlock.fill(255);
+        FSettingsBlock[0] = static_cast<std::uint8_t>(SolDelaySlider->Value());
+        FSettingsBlock[1] = static_cast<std::uint8_t>(IDSlider->Value());
+        if (FUpdateDlgM->exec() != TUpdateDlgM::mrOk)
+            return;
+        SerComm1.OnRxChar = {};
+        SerComm1.PurgeReadWrite();
+        FBoot->StartLoading(&SerComm1, FSettingsBlock);
+    });
+}
+
+void TZRSetupForm::FormClose()
+{
+    // Discovery ends with the window, so no later tick opens a port again.
+    Timer1->stop();
+    SerComm1.Close();
+}
+
+void TZRSetupForm::closeEvent(QCloseEvent *Event)
+{
+    Guarded([this] { FormClose(); });
+    QWidget::closeEvent(Event);
+}
+
+void TZRSetupForm::keyPressEvent(QKeyEvent *Event)
+{
+    // Download is the window's default button: Enter presses it.
+    const bool enter = Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter;
+    if (enter && DownloadButton->isEnabled())
+        DownloadButton->click();
+    else
+        QWidget::keyPressEvent(Event);
+}

@@ -1,0 +1,70 @@
+// The setup window: finds the dongle, holds the two settings and starts a download.
+#pragma once
+
+#include "bootloader.h"
+#include "replyparser.h"
+#include "sercomm.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+class TNumEdit;
+class TRulerSlider;
+class TUpdateDlgM;
+
+class TZRSetupForm : public QWidget {
+    Q_OBJECT
+
+public:
+    using TSettingsBlock = TBoot::TImage;
+
+    explicit TZRSetupForm(QWidget *Parent = nullptr);
+    ~TZRSetupForm() override;
+
+    // The loader window and the caution dialog, created after this window by the main block.
+    void SetPeers(TBoot *Boot, TUpdateDlgM *UpdateDlgM);
+
+    QComboBox *Ports;
+    TRulerSlider *SolDelaySlider;
+    TNumEdit *SolDelay;
+    QLabel *Label1;
+    TRulerSlider *IDSlider;
+    TNumEdit *ID;
+    QLabel *LC;
+    QPushButton *DownloadButton;
+    QTimer *Timer1;
+    TSerComm SerComm1;
+
+    const TSettingsBlock &SettingsBlock() const { return FSettingsBlock; }
+
+    void FormCreate();
+    void FormClose();
+    void Timer1Find();
+    void ComPortRxChar(TSerCustomComm *Sender, int Count);
+    void DownloadButtonClick();
+    void IDSliderChange(QObject *Sender);
+    void SolDelaySliderChange(QObject *Sender);
+
+protected:
+    void closeEvent(QCloseEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
+
+private:
+    void ApplyDescription();
+    void ConfigureSerialPort();
+    void BindHandlers();
+    void ProbeNextPort(const QString &PortName);
+
+    TBoot *FBoot = nullptr;
+    TUpdateDlgM *FUpdateDlgM = nullptr;
+    std::int32_t FScanIndex = -1;
+    bool FFound = false;
+    TReplyLineParser FReply;
+    TSettingsBlock FSettingsBlock{};
+};

@@ -1,0 +1,88 @@
+#include "updatedlg.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+QLabel *MakeLabel(QWidget *Parent, const QString &Text, int Left, int Top)
+{
+    auto *label = new QLabel(Text, Parent);
+    label->move(Left, Top);
+    label->adjustSize();
+    return label;
+}
+
+QFont HeadingFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(15);
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+TUpdateDlgM::TUpdateDlgM(QWidget *Parent)
+    : QDialog(Parent)
+{
+    ApplyDescription();
+    BindHandlers();
+}
+
+void TUpdateDlgM::ApplyDescription()
+{
+    setObjectName(QStringLiteral("UpdateDlgM"));
+    setWindowTitle(QStringLiteral("Zarnell Settings Update"));
+    // A dialog border: fixed size, no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(384, 179);
+    setModal(true);
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Bevel1->setGeometry(8, 11, 286, 160);
+
+    Label1 = MakeLabel(this, QStringLiteral("**** CAUTION ****"), 72, 16);
+    Label1->setFont(HeadingFont());
+    Label1->adjustSize();
+    Label2 = MakeLabel(this, QStringLiteral("Ensure only one dongle is connected to PC"), 46, 38);
+    Label3 = MakeLabel(this, QStringLiteral("Make sure no other devices are powered"), 52, 56);
+    Label4 = MakeLabel(this, QStringLiteral("Cancel update if dongle needs to be removed and restart"),
+                       13, 73);
+    Label5 = MakeLabel(this, QStringLiteral("To Proceed with Update"), 63, 104);
+    Label5->setFont(HeadingFont());
+    Label5->adjustSize();
+    Label6 = MakeLabel(this, QStringLiteral("Apply Power to Zarnell"), 72, 126);
+    Label7 = MakeLabel(this, QStringLiteral("Press Reset on ZN and then Press OK"), 53, 143);
+
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setGeometry(300, 8, 75, 25);
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelBtn->setGeometry(300, 38, 75, 25);
+    CancelBtn->setAutoDefault(false);
+}
+
+void TUpdateDlgM::BindHandlers()
+{
+    connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
+    connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
+}
+
+void TUpdateDlgM::reject()
+{
+    done(mrCancel);
+}
+
+void TUpdateDlgM::showEvent(QShowEvent *Event)
+{
+    // Centred on the screen, not on the window that opened it.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    QDialog::showEvent(Event);
+}

@@ -1,0 +1,145 @@
+// ./zarnell bench: the program's figures against the simulated unit on a pseudo-terminal. The
+// windows run offscreen in this process and the simulator's thread beside them, so the CPU and
+// memory figures cover both.
+#include "bootloader.h"
+#include "bootmain.h"
+#include "frames.h"
+#include "serialhandover.h"
+#include "unitsimpty.h"
+#include "updatedlg.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Runs the event loop until Condition holds (false after Timeout).
+bool RunUntil(const std::function<bool()> &Condition, int TimeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!Condition()) {
+        if (clock.elapsed() > TimeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    return true;
+}
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Percentile(std::vector<double> Values, double Fraction)
+{
+    std::sort(Values.begin(), Values.end());
+    const auto index = static_cast<std::size_t>(Fraction * static_cast<double>(Values.size() - 1));
+    return Values[index];
+}
+
+// One download; returns the milliseconds from OK in the caution dialog to "Programmed".
+double Download(TZRSetupForm &Form, TBoot &Boot, TUpdateDlgM &Dialog)
+{
+    QElapsedTimer clock;
+    double elapsed = 0;
+    QTimer driver;
+    driver.setInterval(0);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (Dialog.isVisible()) {
+            clock.start();
+            Dialog.OKBtn->click();
+        } else if (Boot.isVisible() && Boot.Status->text() == QLatin1String("Programmed")) {
+            elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+            Boot.CloseButton->click();
+        }
+    });
+    driver.start();
+    Form.DownloadButton->click();
+    return elapsed;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InstallSerialHandOver(&app);
+
+    TUnitSimPty unit;
+    qputenv("ZARNELL_PORTS", QByteArray::fromStdString(unit.SlavePath()));
+
+    QElapsedTimer start;
+    start.start();
+    TZRSetupForm form;
+    TBoot boot;
+    TUpdateDlgM dialog;
+    form.SetPeers(&boot, &dialog);
+    form.show();
+    if (!RunUntil([&] { return form.DownloadButton->isEnabled(); }, 30000)) {
+        std::fprintf(stderr, "zarnell-bench: the dongle was not found\n");
+        return 1;
+    }
+    const double startupMs = static_cast<double>(start.nsecsElapsed()) / 1e6;
+
+    // Idle: discovery is over and nothing arrives; the program should sleep in the kernel.
+    const double cpuBefore = CpuSeconds();
+    QElapsedTimer idle;
+    idle.start();
+    RunUntil([&] { return idle.elapsed() >= 3000; }, 4000);
+    const double idleCpu = (CpuSeconds() - cpuBefore) / (static_cast<double>(idle.elapsed()) / 1000);
+
+    // Downloads: enough runs for well over a thousand frames.
+    constexpr int Runs = 260;
+    std::vector<double> runMs;
+    for (int i = 0; i < Runs; ++i)
+        runMs.push_back(Download(form, boot, dialog));
+
+    // Turnaround: from an acknowledgement leaving the simulator to the next frame arriving.
+    const std::vector<TUnitFrame> frames = unit.Frames();
+    const std::vector<TUnitReply> replies = unit.Replies();
+    std::vector<double> turnaroundMs;
+    std::size_t f = 0;
+    for (const TUnitReply &reply : replies) {
+        while (f < frames.size() && frames[f].Time < reply.Time)
+            ++f;
+        if (f == frames.size())
+            break;
+        // Only acknowledgements of frames within a run are followed by a frame sent on them.
+        if (frames[f].Kind != TFrameKind::PageStart && reply.Text == "A\r")
+            turnaroundMs.push_back(std::chrono::duration<double, std::milli>(frames[f].Time - reply.Time).count());
+    }
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double frameMs = 34.0 * (1 + 8 + 2) / 500000 * 1000;
+
+    std::printf("Zarnell Setup figures (simulated unit on a pseudo-terminal)\n");
+    std::printf("  start to Download enabled         %8.1f ms\n", startupMs);
+    std::printf("  OK to \"Programmed\" (median of %d)  %8.1f ms   (99th percentile %.1f ms)\n", Runs,
+                Percentile(runMs, 0.5), Percentile(runMs, 0.99));
+    std::printf("  reply to next frame (%zu frames)   median %.3f ms, 99th percentile %.3f ms\n",
+                turnaroundMs.size(), Percentile(turnaroundMs, 0.5), Percentile(turnaroundMs, 0.99));
+    std::printf("  one 34-byte frame on the line      %8.3f ms   (500000 bit/s, 8 data bits, 2 stop bits)\n",
+                frameMs);
+    std::printf("  CPU while idle after discovery     %8.2f %% of one core\n", idleCpu * 100);
+    std::printf("  peak memory (resident)             %8.1f MiB\n", usage.ru_maxrss / 1024.0);
+    return 0;
+}

@@ -1,0 +1,239 @@
+#pragma once
+
+// A custom-drawn track bar: a thumb image that moves along a ruler image and selects a whole
+// number between MinValue and MaxValue. TCustomRulerSlider holds all behaviour; TRulerSlider
+// publishes its properties.
+
+#include "sliderimages.h"
+
+#include <QBasicTimer>
+#include <QWidget>
+
+#include <array>
+#include <stdexcept>
+
+enum TSliderOrientation { soHorizontal, soVertical };
+
+// One bit each, in this order (bit 0 = soShowFocus).
+enum TSliderOption {
+    soShowFocus = 0x01,   // a focus rectangle while the control has the focus
+    soShowPoints = 0x02,  // tick marks beside the ruler
+    soSmooth = 0x04,      // a dragged thumb selects any value, not only multiples of Increment
+    soRulerOpaque = 0x08, // draw the ruler without its transparent colour
+    soThumbOpaque = 0x10, // draw the thumb without its transparent colour
+};
+Q_DECLARE_FLAGS(TSliderOptions, TSliderOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TSliderOptions)
+
+enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
+
+class ESliderError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TCustomRulerSlider : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TCustomRulerSlider(QWidget *parent = nullptr);
+    ~TCustomRulerSlider() override;
+
+    // Applying a window description: between the two calls Increment is not tested, any range
+    // is accepted and size changes do not rebuild the layout.
+    void BeginLoading();
+    void Loaded();
+    bool IsLoading() const { return FLoading; }
+
+    // The images supplied by the user rather than built in, bit n for image index n.
+    quint8 UserImages() const { return FUserImages; }
+    // Names of the properties that differ from their defaults, as a window description keeps.
+    QStringList StoredProperties() const;
+
+    // Layout, in client pixels.
+    QRect ThumbBox() const { return FThumbBox; }
+    QPoint RulerTopLeft() const { return FRulerTopLeft; }
+    QSize RulerSize() const { return FRulerBitmap.size(); }
+    QRect PointsBox() const { return FPointsBox; }
+    int TrackLength() const { return FTrackLength; }
+    int ValueToOffset(int value) const;
+    int OffsetToValue(int offset) const;
+
+    bool Dragging() const { return FDragging; }
+    bool TrackPressing() const { return FTrackPressing; }
+    bool ThumbShownPressed() const { return FThumbShownPressed; }
+
+    // For OnDrawPoints handlers: the painter of the paint in progress (null outside painting)
+    // and the standard tick marks drawn with it.
+    QPainter *Canvas() const { return FCanvas; }
+    void DrawStandardPoints(int step, int pointsHeight, int extremePointsHeight);
+
+    // The control drawn as a copy: the thumb placed from DisplayedValue() and shown in its second
+    // state only when disabled.
+    QPixmap PaintedCopy();
+
+signals:
+    void OnChange(QObject *Sender);
+    void OnChanged(QObject *Sender);
+    void OnDrawPoints(QObject *Sender);
+
+protected:
+    // The properties; TRulerSlider publishes them.
+    int Value() const { return FValue; }
+    void SetValue(int value);
+    int MinValue() const { return FMinValue; }
+    void SetMinValue(int value);
+    int MaxValue() const { return FMaxValue; }
+    void SetMaxValue(int value);
+    int Increment() const { return FIncrement; }
+    void SetIncrement(int increment);
+    int NumThumbStates() const { return FNumThumbStates; }
+    void SetNumThumbStates(int states);
+    TSliderOrientation Orientation() const { return FOrientation; }
+    void SetOrientation(TSliderOrientation orientation);
+    int EdgeSize() const { return FEdgeSize; }
+    void SetEdgeSize(int size);
+    TSliderOptions Options() const { return FOptions; }
+    void SetOptions(TSliderOptions options);
+    TBevelCut BevelStyle() const { return FBevelStyle; }
+    void SetBevelStyle(TBevelCut style);
+    // A null image restores the built-in one.
+    QImage Image(TSliderImage index) const { return FImages.at(index); }
+    void SetImage(TSliderImage index, const QImage &image);
+
+    // Hooks for derived controls.
+    virtual bool AllowsChange() const { return true; }
+    virtual QRect SliderArea() const;
+    virtual int DisplayedValue() const { return FValue; }
+    virtual void RebuildLayout();
+    virtual void AfterRangeChange() {}
+    virtual void ThumbPressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x,
+                              int y);
+    virtual void ThumbDragged(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x,
+                              int y);
+    virtual void ThumbReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x,
+                               int y);
+    virtual void DoChange() { emit OnChange(this); }
+    virtual void DoChanged() { emit OnChanged(this); }
+
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    enum TSliderStep { ssNone, ssUp, ssDown, ssToMinimum, ssToMaximum };
+
+    bool Vertical() const { return FOrientation == soVertical; }
+    int TrackOrigin() const;
+    int AlignOffset(int offset) const;
+    void MoveThumbTo(int offset);
+    void ApplyValue(int value);
+    void ApplyRange(int minValue, int maxValue);
+    void StepValue(TSliderStep kind);
+    TSliderStep SideOfThumb(QPoint point) const;
+    TSliderStep KeyStep(const QKeyEvent *event) const;
+    void RepeatStep();
+    void EndTrackPress();
+    void TakeFocus();
+    void ComputeLayout();
+    void ComposeRuler();
+    void PaintSlider(QPainter &painter, QRect thumbBox, bool secondState);
+    void DrawBevel(QPainter &painter) const;
+    void DrawFocusRect(QPainter &painter);
+
+    int FValue = 0;
+    int FMinValue = 0;
+    int FMaxValue = 100;
+    int FIncrement = 10;
+    int FNumThumbStates = 2;
+    TSliderOrientation FOrientation = soHorizontal;
+    int FEdgeSize = 2;
+    TSliderOptions FOptions = soShowFocus | soShowPoints | soSmooth;
+    TBevelCut FBevelStyle = bvNone;
+    std::array<QImage, SliderImageCount> FImages;
+    quint8 FUserImages = 0;
+
+    static constexpr int BevelInset = 1;
+    QImage FRulerBitmap;
+    std::array<QPixmap, 2> FRulerPixmaps; // with its transparent colour cleared, then opaque
+    std::array<QPixmap, 2> FThumbPixmaps;
+    QPoint FRulerTopLeft;
+    QRect FThumbBox;
+    QRect FPointsBox;
+    int FTrackLength = 0;
+
+    bool FLoading = false;
+    bool FThumbShownPressed = false;
+    bool FHasFocus = false;
+    bool FDragging = false;
+    bool FTrackPressing = false;
+    QBasicTimer FRepeatTimer;
+    QPoint FPressPoint;
+    TSliderStep FStartSide = ssNone;
+    int FGrabOffset = 0;
+
+    QPixmap FBuffer;
+    QPainter *FCanvas = nullptr;
+};
+
+class TRulerSlider : public TCustomRulerSlider
+{
+    Q_OBJECT
+    Q_PROPERTY(TBevelCut BevelStyle READ BevelStyle WRITE SetBevelStyle)
+    Q_PROPERTY(QImage ImageHThumb READ ImageHThumb WRITE SetImageHThumb)
+    Q_PROPERTY(QImage ImageHRuler READ ImageHRuler WRITE SetImageHRuler)
+    Q_PROPERTY(QImage ImageVThumb READ ImageVThumb WRITE SetImageVThumb)
+    Q_PROPERTY(QImage ImageVRuler READ ImageVRuler WRITE SetImageVRuler)
+    Q_PROPERTY(int Increment READ Increment WRITE SetIncrement)
+    Q_PROPERTY(int MinValue READ MinValue WRITE SetMinValue)
+    Q_PROPERTY(int MaxValue READ MaxValue WRITE SetMaxValue)
+    Q_PROPERTY(int NumThumbStates READ NumThumbStates WRITE SetNumThumbStates)
+    Q_PROPERTY(TSliderOrientation Orientation READ Orientation WRITE SetOrientation)
+    Q_PROPERTY(int EdgeSize READ EdgeSize WRITE SetEdgeSize)
+    Q_PROPERTY(TSliderOptions Options READ Options WRITE SetOptions)
+    Q_PROPERTY(int Value READ Value WRITE SetValue)
+
+public:
+    using TCustomRulerSlider::TCustomRulerSlider;
+
+    using TCustomRulerSlider::BevelStyle;
+    using TCustomRulerSlider::SetBevelStyle;
+    using TCustomRulerSlider::Image;
+    using TCustomRulerSlider::SetImage;
+    using TCustomRulerSlider::Increment;
+    using TCustomRulerSlider::SetIncrement;
+    using TCustomRulerSlider::MinValue;
+    using TCustomRulerSlider::SetMinValue;
+    using TCustomRulerSlider::MaxValue;
+    using TCustomRulerSlider::SetMaxValue;
+    using TCustomRulerSlider::NumThumbStates;
+    using TCustomRulerSlider::SetNumThumbStates;
+    using TCustomRulerSlider::Orientation;
+    using TCustomRulerSlider::SetOrientation;
+    using TCustomRulerSlider::EdgeSize;
+    using TCustomRulerSlider::SetEdgeSize;
+    using TCustomRulerSlider::Options;
+    using TCustomRulerSlider::SetOptions;
+    using TCustomRulerSlider::Value;
+    using TCustomRulerSlider::SetValue;
+
+    QImage ImageHThumb() const { return Image(siHThumb); }
+    void SetImageHThumb(const QImage &image) { SetImage(siHThumb, image); }
+    QImage ImageHRuler() const { return Image(siHRuler); }
+    void SetImageHRuler(const QImage &image) { SetImage(siHRuler, image); }
+    QImage ImageVThumb() const { return Image(siVThumb); }
+    void SetImageVThumb(const QImage &image) { SetImage(siVThumb, image); }
+    QImage ImageVRuler() const { return Image(siVRuler); }
+    void SetImageVRuler(const QImage &image) { SetImage(siVRuler, image); }
+};

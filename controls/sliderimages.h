@@ -1,0 +1,18 @@
+#pragma once
+
+// The slider's built-in pictures and the transparency rule shared by all of its images.
+
+#include <QImage>
+#include <QPixmap>
+
+enum TSliderImage { siHThumb, siHRuler, siVThumb, siVRuler };
+inline constexpr int SliderImageCount = 4;
+
+// The built-in picture for an image index, as an opaque 32-bit image.
+QImage BuiltInSliderImage(TSliderImage index);
+
+// An image's transparent colour is the colour of its bottom-left pixel.
+QRgb TransparentColor(const QImage &image);
+
+// The image as a pixmap, with its transparent colour cleared unless opaque is asked for.
+QPixmap SliderPixmap(const QImage &image, bool opaque);

@@ -1,0 +1,288 @@
+#include "bootloader.h"
+
+#include "frames.h"
+#include "numedit.h"
+#include "serapplication.h"
+#include "sercomm.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+#include <utility>
+
+namespace {
+
+const QColor SkyBlue(166, 202, 240);
+
+QFont FontOfHeight(const QString &Family, int PixelSize)
+{
+    QFont font(Family);
+    font.setPixelSize(PixelSize);
+    return font;
+}
+
+} // namespace
+
+TBoot::TBoot(QWidget *Parent)
+    : QDialog(Parent)
+{
+    ApplyDescription();
+    BindHandlers();
+}
+
+void TBoot::ApplyDescription()
+{
+    setObjectName(QStringLiteral("Boot"));
+    setWindowTitle(QStringLiteral("Boot Loader V3.0"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(373, 135);
+    setModal(true);
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, SkyBlue);
+    setPalette(windowPalette);
+    setAutoFillBackground(true);
+    setFont(FontOfHeight(QStringLiteral("MS Sans Serif"), 11));
+
+    Status = new QLabel(this);
+    Status->setObjectName(QStringLiteral("Status"));
+    Status->setFont(FontOfHeight(QStringLiteral("Arial"), 16));
+    QPalette statusPalette = Status->palette();
+    statusPalette.setColor(QPalette::Window, statusPalette.color(QPalette::Button));
+    Status->setPalette(statusPalette);
+    Status->setAutoFillBackground(true);
+    Status->move(44, 16);
+    SetStatus(QString());
+
+    Progress = new QProgressBar(this);
+    Progress->setObjectName(QStringLiteral("Progress"));
+    Progress->setGeometry(16, 64, 257, 16);
+    Progress->setRange(0, 100);
+    Progress->setValue(0);
+    Progress->setTextVisible(false);
+
+    Percent = new TNumEdit(this);
+    Percent->setObjectName(QStringLiteral("Percent"));
+    Percent->setGeometry(296, 64, 33, 21);
+    Percent->setFont(FontOfHeight(QStringLiteral("Arial"), 16));
+    QPalette percentPalette = Percent->palette();
+    percentPalette.setColor(QPalette::Text, Qt::black);
+    percentPalette.setColor(QPalette::Base, SkyBlue);
+    Percent->setPalette(percentPalette);
+    Percent->setFrame(false);
+    Percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Percent->setReadOnly(true);
+    Percent->setFocusPolicy(Qt::NoFocus);
+    Percent->SetDecimals(0);
+
+    Label1 = new QLabel(QStringLiteral("%"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(FontOfHeight(font().family(), 19));
+    Label1->move(335, 63);
+    Label1->adjustSize();
+
+    CloseButton = new QPushButton(QStringLiteral("Close"), this);
+    CloseButton->setObjectName(QStringLiteral("CloseButton"));
+    CloseButton->setGeometry(128, 102, 75, 25);
+    CloseButton->setDefault(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(20);
+}
+
+void TBoot::BindHandlers()
+{
+    connect(Timer1, &QTimer::timeout, this, &TBoot::Timer1Timer);
+    connect(CloseButton, &QPushButton::clicked, this, &TBoot::CloseButtonClick);
+}
+
+int TBoot::StartLoading(TSerCustomComm *Comm, const TImage &Image)
+{
+    SetStatus(QStringLiteral("Waiting for Device"));
+    FReply.Reset();
+    FPage = 0;
+    FPageSize = 32;
+    FComm = Comm;
+    Percent->SetValue(0);
+    Progress->setValue(0);
+    FImage = Image;
+    FPageCount = 1;
+    try {
+        FComm->OnRxChar = TSerCommRxCharEvent(this, &TBoot::LoaderRxChar);
+        FComm->PurgeReadWrite();
+    } catch (...) {
+        // The window will not open, so nothing may stay bound to it.
+        FormClose();
+        throw;
+    }
+    FStep = StepPageStart;
+    FTickDriven = true;
+    Timer1->start();
+    return exec();
+}
+
+void TBoot::RunStep()
+{
+    switch (FStep) {
+    case StepPageStart:
+        SetStatus(QStringLiteral("Programming EEPROM"));
+        CloseButton->setEnabled(false);
+        UpdateProgress();
+        FTickDriven = false;
+        Timer1->stop();
+        SendFrame(PageStartPayload());
+        break;
+    case StepBlockLow:
+        SendBlock(0);
+        break;
+    case StepBlockHigh:
+        SendBlock(16);
+        break;
+    case StepPageAddress:
+        SendPageAddress();
+        break;
+    case StepNextPage:
+        ++FPage;
+        FStep = FPage < FPageCount ? StepPageStart : StepFinish;
+        RunStep();
+        break;
+    case StepFinish:
+        SendFrame(FinishPayload());
+        FTickDriven = true;
+        if (!Timer1->isActive())
+            Timer1->start();
+        break;
+    case StepProgrammed:
+        UnbindReceiver();
+        Timer1->stop();
+        Progress->setValue(100);
+        Percent->SetValue(100);
+        SetStatus(QStringLiteral("Programmed"));
+        CloseButton->setEnabled(true);
+        break;
+    default:
+        break;
+    }
+}
+
+// The step never goes past the end of the run: an acknowledgement and the tick can both try to
+// advance it after the finish frame, and a counter that ran on would wrap round to the page
+// start and begin a programming run that nobody asked for.
+void TBoot::AdvanceStep()
+{
+    if (FStep < StepProgrammed)
+        ++FStep;
+}
+
+void TBoot::Timer1Timer()
+{
+    Guarded([this] {
+        if (!FTickDriven)
+            return;
+        RunStep();
+        if (FTickDriven)
+            AdvanceStep();
+    });
+}
+
+void TBoot::LoaderRxChar(TSerCustomComm *, int Count)
+{
+    for (int i = 0; i < Count && FComm; ++i) {
+        std::uint8_t byte = 0;
+        // Count is what was waiting when the notification was raised; a read that delivers
+        // nothing means the queue was emptied meanwhile, and there is nothing left to parse.
+        if (!FComm->ReadChar(byte))
+            return;
+        if (std::optional<std::string> line = FReply.Feed(byte))
+            HandleReply(*line);
+    }
+}
+
+void TBoot::HandleReply(const std::string &Line)
+{
+    switch (ClassifyReply(Line)) {
+    case TReplyClass::Acknowledged:
+        // A reply before the first tick acknowledges nothing of this run: it starts the run at
+        // once, as a refusal does, so the tick and the replies never both drive the steps.
+        if (!(FTickDriven && FStep == StepPageStart))
+            AdvanceStep();
+        RunStep();
+        break;
+    case TReplyClass::Refused:
+        RunStep();
+        break;
+    }
+}
+
+void TBoot::SetStatus(const QString &Text)
+{
+    Status->setText(Text);
+    Status->adjustSize();
+}
+
+void TBoot::UpdateProgress()
+{
+    Percent->SetValue(static_cast<double>(FPage * 100) / FPageCount);
+    Progress->setValue(static_cast<int>(std::trunc(Percent->Value())));
+}
+
+void TBoot::SendFrame(std::string_view Payload)
+{
+    if (FComm)
+        FComm->WriteText(BuildFrame(Payload));
+}
+
+void TBoot::SendBlock(int Offset)
+{
+    SendFrame(BlockPayload(FImage.data() + FPage * FPageSize, Offset));
+}
+
+void TBoot::SendPageAddress()
+{
+    SetStatus(QStringLiteral("Programming EEPROM"));
+    UpdateProgress();
+    SendFrame(PageAddressPayload(FPage, FPageSize));
+}
+
+void TBoot::UnbindReceiver()
+{
+    if (FComm)
+        FComm->OnRxChar = {};
+}
+
+void TBoot::CloseButtonClick()
+{
+    close();
+}
+
+void TBoot::FormClose()
+{
+    // The run is abandoned before the port is touched, so that a failing purge cannot leave
+    // the window bound to the port or the tick running.
+    UnbindReceiver();
+    Timer1->stop();
+    if (TSerCustomComm *comm = std::exchange(FComm, nullptr)) {
+        comm->PurgeWrite();
+        comm->PurgeRead();
+    }
+}
+
+void TBoot::done(int)
+{
+    Guarded([this] { FormClose(); });
+    QDialog::done(mrCancel);
+}
+
+void TBoot::keyPressEvent(QKeyEvent *Event)
+{
+    // The window has no Cancel button, so Esc does not close it; the close box does.
+    if (Event->key() == Qt::Key_Escape)
+        Event->ignore();
+    else
+        QDialog::keyPressEvent(Event);
+}

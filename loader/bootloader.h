@@ -1,0 +1,86 @@
+// The loader window: writes a settings block into the unit's EEPROM through its boot loader,
+// showing the progress.
+#pragma once
+
+#include "replyparser.h"
+
+#include <QDialog>
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class TNumEdit;
+class TSerCustomComm;
+
+class TBoot : public QDialog {
+    Q_OBJECT
+
+public:
+    // The window is only ever closed, so a run always ends with Cancel.
+    static constexpr int mrCancel = 2;
+
+    // The steps of a run. Each programming step sends one frame and waits for its reply.
+    static constexpr std::uint8_t StepPageStart = 20;
+    static constexpr std::uint8_t StepBlockLow = 21;
+    static constexpr std::uint8_t StepBlockHigh = 22;
+    static constexpr std::uint8_t StepPageAddress = 23;
+    static constexpr std::uint8_t StepNextPage = 24;
+    static constexpr std::uint8_t StepFinish = 25;
+    static constexpr std::uint8_t StepProgrammed = 26;
+
+    using TImage = std::array<std::uint8_t, 32>;
+
+    explicit TBoot(QWidget *Parent = nullptr);
+
+    // Starts a run on an open port whose OnRxChar the caller has unbound, writing Image; shows
+    // the window modally and returns when the user has closed it.
+    int StartLoading(TSerCustomComm *Comm, const TImage &Image);
+
+    QLabel *Status;
+    QProgressBar *Progress;
+    TNumEdit *Percent;
+    QLabel *Label1;
+    QPushButton *CloseButton;
+    QTimer *Timer1;
+
+    std::uint8_t Step() const { return FStep; }
+    bool TickDriven() const { return FTickDriven; }
+
+    void Timer1Timer();
+    void LoaderRxChar(TSerCustomComm *Sender, int Count);
+    void CloseButtonClick();
+    void FormClose();
+
+    void done(int Result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent *Event) override;
+
+private:
+    void ApplyDescription();
+    void BindHandlers();
+
+    void RunStep();
+    void HandleReply(const std::string &Line);
+    void AdvanceStep();
+    void SetStatus(const QString &Text);
+    void UpdateProgress();
+    void SendFrame(std::string_view Payload);
+    void SendBlock(int Offset);
+    void SendPageAddress();
+    void UnbindReceiver();
+
+    TSerCustomComm *FComm = nullptr;
+    std::uint8_t FStep = 0;
+    bool FTickDriven = false;
+    TReplyLineParser FReply;
+    TImage FImage{};
+    std::int32_t FPage = 0;
+    std::int32_t FPageCount = 1;
+    std::int32_t FPageSize = 32;
+};

@@ -1,0 +1,68 @@
+#include "replyparser.h"
+
+namespace {
+
+constexpr std::string_view UnexpectedResponse = "Unexpected Response ";
+
+std::string UnexpectedMessage(const std::string &Line) {
+    return std::string(UnexpectedResponse) + Latin1ToUtf8(Line);
+}
+
+} // namespace
+
+void TReplyLineParser::Reset() {
+    FEscapePending = false;
+    FText.clear();
+}
+
+std::optional<std::string> TReplyLineParser::Feed(std::uint8_t Byte) {
+    if (FEscapePending) {
+        FEscapePending = false;
+        Append(Byte ^ 0xFF);
+        return std::nullopt;
+    }
+    if (Byte == ReplyEscapeByte) {
+        FEscapePending = true;
+        return std::nullopt;
+    }
+    if (Byte == ReplyLineEnd) {
+        std::string Line;
+        Line.swap(FText);
+        return Line;
+    }
+    Append(Byte);
+    return std::nullopt;
+}
+
+void TReplyLineParser::Append(std::uint8_t Byte) {
+    if (FText.size() < MaxLineLength)
+        FText += static_cast<char>(Byte);
+}
+
+EUnexpectedReply::EUnexpectedReply(const std::string &Line)
+    : std::runtime_error(UnexpectedMessage(Line))
+    , FLine(Line)
+    , FMessage(UnexpectedMessage(Line)) {}
+
+TReplyClass ClassifyReply(const std::string &Line) {
+    if (!Line.empty() && Line.front() == AcknowledgeByte)
+        return TReplyClass::Acknowledged;
+    if (!Line.empty() && Line.front() == RefusalByte)
+        return TReplyClass::Refused;
+    throw EUnexpectedReply(Line);
+}
+
+std::string Latin1ToUtf8(std::string_view Bytes) {
+    std::string Text;
+    Text.reserve(Bytes.size() * 2);
+    for (char C : Bytes) {
+        const auto Byte = static_cast<std::uint8_t>(C);
+        if (Byte < 0x80) {
+            Text += C;
+        } else {
+            Text += static_cast<char>(0xC0 | (Byte >> 6));
+            Text += static_cast<char>(0x80 | (Byte & 0x3F));
+        }
+    }
+    return Text;
+}

@@ -1,0 +1,451 @@
+#include "sercomm.h"
+
+#include "serapplication.h"
+#include "sereventthread.h"
+#include "serformat.h"
+
+#include <array>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace {
+
+constexpr std::array<std::int32_t, 16> BaudrateValues = {
+    0,    110,   300,   600,   1200,  2400,   4800,   9600,
+    14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+// The device's event flag of each TSerCommEvent, by ordinal.
+constexpr std::array<std::uint32_t, 13> EventFlags = {
+    EV_BREAK,   EV_CTS,     EV_DSR,     EV_ERR,      EV_RING,   EV_RLSD,  EV_RXCHAR,
+    EV_TXEMPTY, EV_RXFLAG,  EV_PERR,    EV_RX80FULL, EV_EVENT1, EV_EVENT2};
+
+// Calls a copy of the handler pair, so that a handler may rebind or clear its own event.
+template <typename Pair, typename... Args> void Raise(const Pair &Event, Args... args)
+{
+    if (Event.Assigned()) {
+        const Pair handler = Event;
+        handler(args...);
+    }
+}
+
+} // namespace
+
+TSerCustomComm::TSerCustomComm()
+{
+    FBuffers.OnChange = [this](TSerPersistent *) {
+        CheckClosed();
+        SetupBuffers();
+        WriteDCB();
+    };
+    FEventChars.OnChange = [this](TSerPersistent *) { WriteDCB(); };
+    FFlowControl.OnChange = [this](TSerPersistent *) { WriteDCB(); };
+}
+
+TSerCustomComm::~TSerCustomComm()
+{
+    FDestroying = true;
+    Close();
+}
+
+void TSerCustomComm::Loaded()
+{
+    if (FAutoOpen)
+        Open();
+}
+
+// Lifecycle ------------------------------------------------------------------------------------
+
+void TSerCustomComm::Open()
+{
+    CheckClosed();
+    CreateHandle();
+    try {
+        WriteDCB();
+        SetupBuffers();
+        SetTimeouts();
+        SetEventMask();
+        StartThreads();
+    } catch (...) {
+        CloseDevice();
+        throw;
+    }
+    DoOpen();
+}
+
+void TSerCustomComm::Close()
+{
+    if (!Active())
+        return;
+    {
+        std::lock_guard lock(FReadLock);
+        StopThreads();
+    }
+    CloseDevice();
+    DoClose();
+    HoldAfterClose();
+}
+
+bool TSerCustomComm::Active() const
+{
+    return FDevice != nullptr;
+}
+
+std::string TSerCustomComm::GetDevicePath() const
+{
+    return SerDevicePath(SerFormat(FDeviceName, {std::int64_t{FPortNum}}));
+}
+
+void TSerCustomComm::CreateHandle()
+{
+    FDevice = TSerDevice::Open(GetDevicePath());
+}
+
+void TSerCustomComm::CloseDevice()
+{
+    FDevice.reset();
+}
+
+void TSerCustomComm::CheckClosed() const
+{
+    if (Active())
+        throw ESerCommError(SOpenPortError);
+}
+
+void TSerCustomComm::WriteDCB()
+{
+    if (Active() && FUpdateDCB)
+        FDevice->WriteSettings(LineSettings());
+}
+
+void TSerCustomComm::SetupBuffers()
+{
+    if (Active())
+        FDevice->SetupBuffers(FBuffers.ReadSize(), FBuffers.WriteSize());
+}
+
+void TSerCustomComm::SetTimeouts()
+{
+    if (Active())
+        FDevice->SetTimeouts();
+}
+
+void TSerCustomComm::SetEventMask()
+{
+    FEventMask = 0;
+    for (std::size_t ordinal = 0; ordinal < EventFlags.size(); ++ordinal) {
+        if (FMonitorEvents.Contains(static_cast<TSerCommEvent>(ordinal)))
+            FEventMask |= EventFlags[ordinal];
+    }
+    if (Active())
+        FDevice->SetEventMask(FEventMask);
+}
+
+void TSerCustomComm::StartThreads()
+{
+    if (FEventMask == 0)
+        return;
+    FEventThread = std::make_unique<TSerCommEventThread>(*this, *FDevice, FEventPriority);
+    FEventThread->Start();
+}
+
+void TSerCustomComm::StopThreads()
+{
+    if (!FEventThread)
+        return;
+    FEventThread->Stop();
+    FEventThread->WaitFor();
+    FEventThread.reset();
+}
+
+void TSerCustomComm::DoOpen()
+{
+    try {
+        Raise(OnOpen, this);
+    } catch (...) {
+        SerHandleException(std::current_exception());
+    }
+}
+
+void TSerCustomComm::DoClose()
+{
+    if (!FDestroying)
+        Raise(OnClose, this);
+}
+
+void TSerCustomComm::HoldAfterClose()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+TSerLineSettings TSerCustomComm::LineSettings() const
+{
+    TSerLineSettings line;
+    line.Baudrate = FBaudrate == TSerBaudrate::brUser
+                        ? FUserBaudrate
+                        : BaudrateValues[static_cast<std::size_t>(FBaudrate)];
+    line.DataBits = 4 + static_cast<int>(FDatabits);
+    line.Parity = FParity;
+    line.Stopbits = FStopbits;
+    line.ParityCheck = FOptions.Contains(TSerCommOption::coParityCheck);
+    line.ErrorChar = FOptions.Contains(TSerCommOption::coErrorChar);
+    line.NullStrip = FOptions.Contains(TSerCommOption::coNullStrip);
+    line.OutCtsFlow = FFlowControl.OutCtsFlow();
+    line.OutDsrFlow = FFlowControl.OutDsrFlow();
+    line.ControlDtr = FFlowControl.ControlDtr();
+    line.ControlRts = FFlowControl.ControlRts();
+    line.DsrSensitivity = FFlowControl.DsrSensitivity();
+    line.TxContinueOnXoff = FFlowControl.TxContinueOnXoff();
+    line.XonXoffOut = FFlowControl.XonXoffOut();
+    line.XonXoffIn = FFlowControl.XonXoffIn();
+    line.XonLimit = static_cast<std::uint16_t>(FBuffers.XonLimit());
+    line.XoffLimit = static_cast<std::uint16_t>(FBuffers.XoffLimit());
+    line.XonChar = FEventChars.XonChar();
+    line.XoffChar = FEventChars.XoffChar();
+    line.ErrorCharValue = FEventChars.ErrorChar();
+    line.EofChar = FEventChars.EofChar();
+    line.EventChar = FEventChars.EventChar();
+    return line;
+}
+
+// Transfers ------------------------------------------------------------------------------------
+
+int TSerCustomComm::WriteBuf(const void *Buffer, int Count)
+{
+    if (!Active() || Count <= 0)
+        return 0;
+    std::lock_guard lock(FWriteLock);
+    return FDevice->Write(static_cast<const std::uint8_t *>(Buffer), Count,
+                          FBuffers.WriteTimeout());
+}
+
+bool TSerCustomComm::WriteText(std::string_view Text)
+{
+    const auto length = static_cast<int>(Text.size());
+    return WriteBuf(Text.data(), length) == length;
+}
+
+bool TSerCustomComm::WriteChar(std::uint8_t Ch)
+{
+    return WriteBuf(&Ch, 1) == 1;
+}
+
+int TSerCustomComm::ReadBuf(void *Buffer, int Count)
+{
+    if (!Active() || Count <= 0)
+        return 0;
+    std::lock_guard lock(FReadLock);
+    return FDevice->Read(static_cast<std::uint8_t *>(Buffer), Count, FBuffers.ReadTimeout());
+}
+
+bool TSerCustomComm::ReadChar(std::uint8_t &Ch)
+{
+    return ReadBuf(&Ch, 1) == 1;
+}
+
+void TSerCustomComm::Purge(std::uint32_t Flags)
+{
+    if (!Active())
+        return;
+    std::lock_guard lock(FReadLock);
+    FDevice->Purge(Flags);
+}
+
+void TSerCustomComm::PurgeRead()
+{
+    Purge(PURGE_RXABORT | PURGE_RXCLEAR);
+}
+
+void TSerCustomComm::PurgeWrite()
+{
+    Purge(PURGE_TXABORT | PURGE_TXCLEAR);
+}
+
+void TSerCustomComm::PurgeReadWrite()
+{
+    Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+TSerStatistics TSerCustomComm::GetStatistics()
+{
+    std::lock_guard lock(FReadLock);
+    return Active() ? FDevice->Statistics() : TSerStatistics{};
+}
+
+int TSerCustomComm::InQueCount()
+{
+    if (!Active())
+        return 0;
+    return static_cast<int>(GetStatistics().InQue);
+}
+
+// Notifications (GUI thread) -------------------------------------------------------------------
+
+void TSerCustomComm::DispatchEvents(std::uint32_t Mask)
+{
+    try {
+        if (Mask & EV_RXCHAR) {
+            HandleRxChar();
+            Mask &= ~EV_RXCHAR;
+        }
+        if (Mask != 0)
+            HandleEvents(Mask);
+    } catch (...) {
+        SerHandleException(std::current_exception());
+    }
+}
+
+void TSerCustomComm::HandleRxChar()
+{
+    const int count = InQueCount();
+    if (count > 0)
+        Raise(OnRxChar, this, count);
+}
+
+bool TSerCustomComm::HandleError()
+{
+    const std::uint32_t errors = GetStatistics().Errors;
+    if (errors != 0) {
+        try {
+            Raise(OnError, this, static_cast<int>(errors));
+        } catch (...) {
+            SerHandleException(std::current_exception());
+        }
+    }
+    return errors != 0;
+}
+
+void TSerCustomComm::HandleEvents(std::uint32_t Mask)
+{
+    const auto present = [Mask](std::uint32_t Flag) { return (Mask & Flag) != 0; };
+    if (present(EV_ERR))
+        HandleError();
+    const std::pair<std::uint32_t, TNotifyEvent TSerCustomComm::*> table[] = {
+        {EV_RXFLAG, &TSerCustomComm::OnRxFlag},     {EV_CTS, &TSerCustomComm::OnCts},
+        {EV_DSR, &TSerCustomComm::OnDsr},           {EV_RING, &TSerCustomComm::OnRing},
+        {EV_RLSD, &TSerCustomComm::OnRlsd},         {EV_TXEMPTY, &TSerCustomComm::OnTxEmpty},
+        {EV_BREAK, &TSerCustomComm::OnBreak},       {EV_PERR, &TSerCustomComm::OnPErr},
+        {EV_RX80FULL, &TSerCustomComm::OnRx80Full}, {EV_EVENT1, &TSerCustomComm::OnEvent1},
+        {EV_EVENT2, &TSerCustomComm::OnEvent2}};
+    for (const auto &[flag, event] : table) {
+        if (present(flag))
+            Raise(this->*event, this);
+    }
+}
+
+// No data consumer can be attached in this system, so there is nobody to tell.
+void TSerCustomComm::NotifyConsumers(std::uint32_t) {}
+
+void TSerCustomComm::DeliverData(const std::uint8_t *Data, std::int32_t Count)
+{
+    Raise(OnRxBuf, this, Data, static_cast<int>(Count));
+}
+
+// Properties -----------------------------------------------------------------------------------
+
+void TSerCustomComm::SetBaudrate(TSerBaudrate Value)
+{
+    if (Value == FBaudrate)
+        return;
+    FBaudrate = Value;
+    if (Value != TSerBaudrate::brUser)
+        FUserBaudrate = 0;
+    WriteDCB();
+}
+
+void TSerCustomComm::SetUserBaudrate(std::int32_t Value)
+{
+    if (Value == FUserBaudrate)
+        return;
+    FUserBaudrate = Value;
+    FBaudrate = TSerBaudrate::brUser;
+    WriteDCB();
+}
+
+void TSerCustomComm::SetParity(TSerParity Value)
+{
+    if (Value == FParity)
+        return;
+    FParity = Value;
+    WriteDCB();
+}
+
+void TSerCustomComm::SetDatabits(TSerDatabits Value)
+{
+    if (Value == FDatabits)
+        return;
+    FDatabits = Value;
+    WriteDCB();
+}
+
+void TSerCustomComm::SetStopbits(TSerStopbits Value)
+{
+    if (Value == FStopbits)
+        return;
+    FStopbits = Value;
+    WriteDCB();
+}
+
+void TSerCustomComm::SetOptions(TSerCommOptions Value)
+{
+    if (Value == FOptions)
+        return;
+    FOptions = Value;
+    WriteDCB();
+}
+
+void TSerCustomComm::SetEventChars(const TSerEventChars &Value)
+{
+    FEventChars.Assign(Value);
+}
+
+void TSerCustomComm::SetFlowControl(const TSerFlowControl &Value)
+{
+    FFlowControl.Assign(Value);
+}
+
+void TSerCustomComm::SetBuffers(const TSerBuffers &Value)
+{
+    CheckClosed();
+    FBuffers.Assign(Value);
+}
+
+void TSerCustomComm::SetPortNum(std::int32_t Value)
+{
+    CheckClosed();
+    FPortNum = Value;
+}
+
+void TSerCustomComm::SetDeviceName(const std::string &Value)
+{
+    CheckClosed();
+    FDeviceName = Value;
+}
+
+void TSerCustomComm::SetMonitorEvents(TSerCommEvents Value)
+{
+    CheckClosed();
+    FMonitorEvents = Value;
+}
+
+void TSerCustomComm::SetDirectWrite(bool Value)
+{
+    CheckClosed();
+    FDirectWrite = Value;
+}
+
+void TSerCustomComm::SetUpdateDCB(bool Value)
+{
+    CheckClosed();
+    FUpdateDCB = Value;
+}
+
+void TSerCustomComm::SetEventPriority(TThreadPriority Value)
+{
+    if (Value == FEventPriority)
+        return;
+    FEventPriority = Value;
+    if (FEventThread)
+        FEventThread->SetPriority(Value);
+}

@@ -1,0 +1,472 @@
+// The serial device on Linux: a tty opened non-blocking, waited on with epoll.
+//
+// Events as Linux can deliver them (each reported only when it is monitored):
+//   EV_RXCHAR    an edge-triggered EPOLLIN on the tty: each new arrival once; bytes left unread
+//                do not wake the wait again
+//   EV_TXEMPTY   a write-room wake-up of the tty (EPOLLOUT, edge-triggered, on a second
+//                descriptor so that it cannot report unread bytes) that finds the output queue
+//                empty after a write; ptys give these only when their reader makes room
+//   EV_ERR       the frame, overrun, parity or buffer-overrun counters (TIOCGICOUNT) grew
+//   EV_BREAK     the break counter grew
+//   EV_CTS, EV_DSR, EV_RLSD, EV_RING   the modem lines (TIOCMGET) changed
+//   EV_RXFLAG, EV_PERR, EV_RX80FULL, EV_EVENT1, EV_EVENT2   never: Linux has no such events
+// Counters and modem lines have no wake-up of their own (only TIOCMIWAIT, which blocks a
+// thread alone); they are compared at every wake-up, and line errors and breaks always come
+// with a received byte. Devices without counters or modem lines report no change.
+//
+// Queue sizes and driver time-outs: the tty's queues have a fixed size, and reads return at
+// once because the descriptor is non-blocking; SetupBuffers and SetTimeouts only check.
+#include "serdevice.h"
+
+#include "serexception.h"
+#include "serformat.h"
+#include "serline_posix.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// An owned file descriptor.
+class TFd {
+public:
+    TFd() = default;
+    explicit TFd(int Fd)
+        : FFd(Fd)
+    {
+    }
+    ~TFd()
+    {
+        if (FFd >= 0)
+            close(FFd);
+    }
+    TFd(TFd &&Other) noexcept
+        : FFd(std::exchange(Other.FFd, -1))
+    {
+    }
+    TFd &operator=(TFd &&Other) noexcept
+    {
+        std::swap(FFd, Other.FFd);
+        return *this;
+    }
+    int Get() const { return FFd; }
+
+private:
+    int FFd = -1;
+};
+
+constexpr const char *SReadError = "Read error (%d), %s";
+constexpr const char *SWriteError = "Write error (%d), %s";
+constexpr const char *SPurgeError = "Error clearing buffers (%d), %s";
+constexpr const char *SStatisticsError = "Error retrieving statistics (%d), %s";
+constexpr const char *SBuffersError = "Error initializing buffers (%d), %s";
+constexpr const char *STimeoutsError = "Error setting timeouts (%d), %s";
+constexpr const char *SEventMaskError = " Error setting EventMask (%d), %s";
+
+bool NoSuchFeature(int Error)
+{
+    return Error == ENOTTY || Error == EINVAL;
+}
+
+// The line counters, or nothing for devices that keep none.
+bool ReadCounters(int Fd, serial_icounter_struct &Counts)
+{
+    if (ioctl(Fd, TIOCGICOUNT, &Counts) == 0)
+        return true;
+    if (NoSuchFeature(errno))
+        return false;
+    RaiseCommError(SStatisticsError);
+}
+
+// The modem lines, or 0 for devices without them.
+int ReadModemLines(int Fd)
+{
+    int lines = 0;
+    if (ioctl(Fd, TIOCMGET, &lines) == 0 || NoSuchFeature(errno))
+        return lines;
+    return 0;
+}
+
+std::uint32_t ErrorFlags(const serial_icounter_struct &Old, const serial_icounter_struct &New)
+{
+    std::uint32_t errors = 0;
+    if (New.frame != Old.frame)
+        errors |= CE_FRAME;
+    if (New.overrun != Old.overrun)
+        errors |= CE_OVERRUN;
+    if (New.parity != Old.parity)
+        errors |= CE_RXPARITY;
+    if (New.brk != Old.brk)
+        errors |= CE_BREAK;
+    if (New.buf_overrun != Old.buf_overrun)
+        errors |= CE_RXOVER;
+    return errors;
+}
+
+std::uint32_t ModemEvents(int Old, int New)
+{
+    const int changed = Old ^ New;
+    std::uint32_t events = 0;
+    if (changed & TIOCM_CTS)
+        events |= EV_CTS;
+    if (changed & TIOCM_DSR)
+        events |= EV_DSR;
+    if (changed & TIOCM_CD)
+        events |= EV_RLSD;
+    if (changed & TIOCM_RI)
+        events |= EV_RING;
+    return events;
+}
+
+// Asks the driver for low latency and for a close that does not wait for the output to drain.
+// Best effort: ptys have no such settings, and the closing wait needs privileges.
+void TuneDriver(int Fd)
+{
+    serial_struct info{};
+    if (ioctl(Fd, TIOCGSERIAL, &info) != 0)
+        return;
+    info.flags |= ASYNC_LOW_LATENCY;
+    if (ioctl(Fd, TIOCSSERIAL, &info) != 0)
+        return;
+    info.closing_wait = ASYNC_CLOSING_WAIT_NONE;
+    ioctl(Fd, TIOCSSERIAL, &info);
+}
+
+class TSerPosixDevice : public TSerDevice {
+public:
+    TSerPosixDevice(TFd Device, TFd Epoll, TFd Wakeup)
+        : FDevice(std::move(Device))
+        , FEpoll(std::move(Epoll))
+        , FWakeup(std::move(Wakeup))
+    {
+    }
+
+    ~TSerPosixDevice() override
+    {
+        // Whatever still waits to be sent would hold close() until it has drained.
+        ioctl(FDevice.Get(), TCFLSH, TCOFLUSH);
+    }
+
+    void WriteSettings(const TSerLineSettings &Settings) override
+    {
+        SerWriteLineSettings(FDevice.Get(), Settings);
+        FCtsFlow = Settings.OutCtsFlow || Settings.ControlRts == TSerControlRts::rtsHandshake;
+    }
+
+    void SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize) override
+    {
+        if (ReadSize < 0 || WriteSize < 0)
+            RaiseCommError(SBuffersError, EINVAL);
+    }
+
+    void SetTimeouts() override
+    {
+        const int flags = fcntl(FDevice.Get(), F_GETFL);
+        CheckCommResult(flags != -1, STimeoutsError);
+        if ((flags & O_NONBLOCK) == 0)
+            RaiseCommError(STimeoutsError, EINVAL);
+    }
+
+    void SetEventMask(std::uint32_t Mask) override;
+    int Read(std::uint8_t *Buffer, int Count, int TimeoutMs) override;
+    int Write(const std::uint8_t *Buffer, int Count, int TimeoutMs) override;
+    void Purge(std::uint32_t Flags) override;
+    TSerStatistics Statistics() override;
+    std::uint32_t WaitEvents() override;
+    void Wake() override;
+
+private:
+    enum TSource : std::uint64_t { srcWakeup, srcInput, srcOutput };
+
+    void Watch(int Fd, TSource Source, std::uint32_t Events);
+    void Forget(int Fd);
+    void DeviceGone();
+    bool OutputDrained();
+    std::uint32_t LineEvents();
+
+    TFd FDevice;
+    TFd FEpoll;
+    TFd FWakeup;
+
+    // GUI thread only.
+    bool FCtsFlow = false;
+    bool FHaveStatCounts = false;
+    serial_icounter_struct FStatCounts{};
+
+    // Set before the event thread starts, then the event thread's alone.
+    std::uint32_t FMask = 0;
+    TFd FOutput; // a second descriptor of the tty for the write-room wake-ups
+    bool FGone = false;
+    bool FHaveWaitCounts = false;
+    serial_icounter_struct FWaitCounts{};
+    int FWaitModem = 0;
+
+    std::atomic<bool> FWritten = false; // a write went out since EV_TXEMPTY was last reported
+};
+
+void TSerPosixDevice::Watch(int Fd, TSource Source, std::uint32_t Events)
+{
+    epoll_event event{};
+    event.events = Events;
+    event.data.u64 = Source;
+    CheckCommResult(epoll_ctl(FEpoll.Get(), EPOLL_CTL_ADD, Fd, &event) == 0, SEventMaskError);
+}
+
+void TSerPosixDevice::Forget(int Fd)
+{
+    // Only fails for a descriptor that is not watched, which is what we want anyway.
+    epoll_ctl(FEpoll.Get(), EPOLL_CTL_DEL, Fd, nullptr);
+}
+
+void TSerPosixDevice::SetEventMask(std::uint32_t Mask)
+{
+    FMask = Mask;
+    Watch(FDevice.Get(), srcInput, EPOLLIN | EPOLLET);
+    if (Mask & EV_TXEMPTY) {
+        FOutput = TFd(fcntl(FDevice.Get(), F_DUPFD_CLOEXEC, 0));
+        CheckCommResult(FOutput.Get() >= 0, SEventMaskError);
+        Watch(FOutput.Get(), srcOutput, EPOLLOUT | EPOLLET);
+    }
+    FHaveWaitCounts = ReadCounters(FDevice.Get(), FWaitCounts);
+    FWaitModem = ReadModemLines(FDevice.Get());
+}
+
+int TSerPosixDevice::Read(std::uint8_t *Buffer, int Count, int)
+{
+    for (;;) {
+        const ssize_t got = read(FDevice.Get(), Buffer, static_cast<std::size_t>(Count));
+        if (got >= 0)
+            return static_cast<int>(got);
+        if (errno == EAGAIN)
+            return 0;
+        if (errno != EINTR)
+            RaiseCommError(SReadError);
+    }
+}
+
+int TSerPosixDevice::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(TimeoutMs);
+    int done = 0;
+    while (done < Count) {
+        const ssize_t put = write(FDevice.Get(), Buffer + done, static_cast<std::size_t>(Count - done));
+        if (put > 0) {
+            done += static_cast<int>(put);
+            FWritten = true;
+            continue;
+        }
+        if (put < 0 && errno != EAGAIN && errno != EINTR)
+            RaiseCommError(SWriteError);
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        pollfd writable{FDevice.Get(), POLLOUT, 0};
+        const int ready = left > 0 ? poll(&writable, 1, static_cast<int>(left)) : 0;
+        if (ready < 0 && errno != EINTR)
+            RaiseCommError(SWriteError);
+        if (ready == 0) {
+            // Timed out: what was taken of this write must not go out later.
+            ioctl(FDevice.Get(), TCFLSH, TCOFLUSH);
+            return 0;
+        }
+    }
+    return done;
+}
+
+void TSerPosixDevice::Purge(std::uint32_t Flags)
+{
+    const bool input = Flags & (PURGE_RXABORT | PURGE_RXCLEAR);
+    const bool output = Flags & (PURGE_TXABORT | PURGE_TXCLEAR);
+    if (!input && !output)
+        return;
+    const int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    CheckCommResult(ioctl(FDevice.Get(), TCFLSH, queue) == 0, SPurgeError);
+}
+
+TSerStatistics TSerPosixDevice::Statistics()
+{
+    TSerStatistics statistics;
+    int inQueue = 0;
+    int outQueue = 0;
+    CheckCommResult(ioctl(FDevice.Get(), FIONREAD, &inQueue) == 0, SStatisticsError);
+    CheckCommResult(ioctl(FDevice.Get(), TIOCOUTQ, &outQueue) == 0, SStatisticsError);
+    statistics.InQue = static_cast<std::uint32_t>(inQueue);
+    statistics.OutQue = static_cast<std::uint32_t>(outQueue);
+
+    serial_icounter_struct counts{};
+    if (ReadCounters(FDevice.Get(), counts)) {
+        if (FHaveStatCounts)
+            statistics.Errors = ErrorFlags(FStatCounts, counts);
+        FStatCounts = counts;
+        FHaveStatCounts = true;
+    }
+    // The only hold Linux lets us see: output waiting for CTS under hardware flow control.
+    constexpr std::uint32_t ctsHold = 0x1;
+    if (FCtsFlow && (ReadModemLines(FDevice.Get()) & TIOCM_CTS) == 0)
+        statistics.Status |= ctsHold;
+    return statistics;
+}
+
+void TSerPosixDevice::DeviceGone()
+{
+    // The tty now reports hang-up for ever; only the wake-up may end a wait from here on.
+    Forget(FDevice.Get());
+    if (FOutput.Get() >= 0)
+        Forget(FOutput.Get());
+    FGone = true;
+}
+
+bool TSerPosixDevice::OutputDrained()
+{
+    int outQueue = 0;
+    if (ioctl(FDevice.Get(), TIOCOUTQ, &outQueue) != 0 || outQueue != 0)
+        return false;
+    return FWritten.exchange(false);
+}
+
+std::uint32_t TSerPosixDevice::LineEvents()
+{
+    std::uint32_t events = 0;
+    serial_icounter_struct counts{};
+    if (FHaveWaitCounts && (FMask & (EV_ERR | EV_BREAK)) &&
+        ioctl(FDevice.Get(), TIOCGICOUNT, &counts) == 0) {
+        const std::uint32_t errors = ErrorFlags(FWaitCounts, counts);
+        if (errors & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER))
+            events |= EV_ERR;
+        if (errors & CE_BREAK)
+            events |= EV_BREAK;
+        FWaitCounts = counts;
+    }
+    if (FMask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)) {
+        const int modem = ReadModemLines(FDevice.Get());
+        events |= ModemEvents(FWaitModem, modem);
+        FWaitModem = modem;
+    }
+    return events;
+}
+
+std::uint32_t TSerPosixDevice::WaitEvents()
+{
+    for (;;) {
+        epoll_event ready[3];
+        const int count = epoll_wait(FEpoll.Get(), ready, 3, -1);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            // Cannot happen with our own epoll descriptor; block on the wake-up alone.
+            pollfd wakeup{FWakeup.Get(), POLLIN, 0};
+            poll(&wakeup, 1, -1);
+        }
+        bool woken = count < 0;
+        std::uint32_t events = 0;
+        for (int i = 0; i < count; ++i) {
+            switch (ready[i].data.u64) {
+            case srcWakeup:
+                woken = true;
+                break;
+            case srcInput:
+                if (ready[i].events & (EPOLLHUP | EPOLLERR))
+                    DeviceGone();
+                else if (ready[i].events & EPOLLIN)
+                    events |= EV_RXCHAR;
+                break;
+            case srcOutput:
+                if (!FGone && OutputDrained())
+                    events |= EV_TXEMPTY;
+                break;
+            }
+        }
+        if (woken) {
+            std::uint64_t value = 0;
+            // Resets the eventfd; EAGAIN means another wait already took it, also fine.
+            [[maybe_unused]] const ssize_t got = read(FWakeup.Get(), &value, sizeof value);
+            return 0;
+        }
+        if (!FGone)
+            events |= LineEvents();
+        events &= FMask;
+        if (events != 0)
+            return events;
+    }
+}
+
+void TSerPosixDevice::Wake()
+{
+    const std::uint64_t one = 1;
+    // Fails only when the counter would overflow, and then the wait is woken anyway.
+    [[maybe_unused]] const ssize_t put = write(FWakeup.Get(), &one, sizeof one);
+}
+
+[[noreturn]] void RaiseOpenError(const std::string &Path, int Code)
+{
+    if (Code == ENOENT)
+        RaiseCommError(SerFormat("Specified device not found (%s).", {SerEscapePattern(Path)}),
+                       Code);
+    RaiseCommError("Can't open specified device " + SerEscapePattern(Path) + " (Error %d, %s)",
+                   Code);
+}
+
+// Opens the tty for us alone: TIOCEXCL keeps other opens out (root is let through anyway),
+// flock keeps out everyone who asks for the lock, root included.
+TFd OpenExclusive(const std::string &Path)
+{
+    TFd device(open(Path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (device.Get() < 0)
+        RaiseOpenError(Path, errno);
+    if (ioctl(device.Get(), TIOCEXCL) != 0 && !NoSuchFeature(errno))
+        RaiseOpenError(Path, errno);
+    if (flock(device.Get(), LOCK_EX | LOCK_NB) != 0)
+        RaiseOpenError(Path, errno);
+    return device;
+}
+
+} // namespace
+
+std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
+{
+    TFd device = OpenExclusive(Path);
+    TFd epoll(epoll_create1(EPOLL_CLOEXEC));
+    if (epoll.Get() < 0)
+        RaiseOpenError(Path, errno);
+    TFd wakeup(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (wakeup.Get() < 0)
+        RaiseOpenError(Path, errno);
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = 0;
+    if (epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, wakeup.Get(), &event) != 0)
+        RaiseOpenError(Path, errno);
+    TuneDriver(device.Get());
+    return std::make_unique<TSerPosixDevice>(std::move(device), std::move(epoll),
+                                             std::move(wakeup));
+}
+
+// Removes the device-namespace prefixes that a Windows-style name carries: the single "\\.\"
+// and any further "\" and ".\" elements the caller put in front (the setup window doubles it).
+std::string SerDevicePath(const std::string &Name)
+{
+    std::size_t start = 0;
+    bool prefixed = false;
+    while (start < Name.size()) {
+        if (Name[start] == '\\')
+            ++start;
+        else if (Name.compare(start, 2, ".\\") == 0 && start > 0) {
+            start += 2;
+            prefixed = true;
+        } else
+            break;
+    }
+    const std::string bare = prefixed ? Name.substr(start) : Name;
+    if (bare.empty() || bare.front() == '/')
+        return bare;
+    return "/dev/" + bare;
+}

@@ -1,0 +1,443 @@
+// The serial device on Windows: overlapped transfers with bounded waits, and an event waiter
+// that a stop request always reaches. No request record is released while the system may still
+// write into it.
+#include "serdevice.h"
+#include "serexception.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <utility>
+
+namespace {
+
+// How long an ended or cancelled request may take to report that the system is done with it.
+constexpr DWORD FinishGraceMs = 1000;
+// The pause before waiting again while bytes that were already announced stay unread: some
+// drivers (Wine's among them) complete a wait for EV_RXCHAR at once for as long as the input
+// queue holds anything, which would otherwise keep the event thread spinning.
+constexpr DWORD UnreadRecheckMs = 20;
+
+// Owns one kernel handle.
+class TWinHandle {
+public:
+    explicit TWinHandle(HANDLE Handle = nullptr)
+        : FHandle(Handle)
+    {
+    }
+    TWinHandle(TWinHandle &&Other) noexcept
+        : FHandle(std::exchange(Other.FHandle, nullptr))
+    {
+    }
+    ~TWinHandle() { Reset(); }
+    TWinHandle(const TWinHandle &) = delete;
+    TWinHandle &operator=(const TWinHandle &) = delete;
+
+    HANDLE Get() const { return FHandle; }
+    void Reset()
+    {
+        if (FHandle != nullptr && FHandle != INVALID_HANDLE_VALUE)
+            CloseHandle(FHandle);
+        FHandle = nullptr;
+    }
+
+private:
+    HANDLE FHandle;
+};
+
+HANDLE CreateManualResetEvent()
+{
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr)
+        RaiseCommError("Error creating event (%d), %s");
+    return event;
+}
+
+HANDLE CreateAutoResetEvent()
+{
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (event == nullptr)
+        RaiseCommError("Error creating event (%d), %s");
+    return event;
+}
+
+// The device names that the setup window builds carry the namespace prefix twice ("\\.\\\.\\COM3").
+// Windows folds the repeated separators and "." elements; Wine looks the doubled form up as a
+// file and fails, so the repeated prefixes are folded here before the device is opened.
+std::string FoldDevicePrefixes(std::string Path)
+{
+    const std::string prefix = "\\\\.\\";
+    for (;;) {
+        if (Path.starts_with(prefix + "\\"))
+            Path.erase(prefix.size(), 1);
+        else if (Path.starts_with(prefix + ".\\"))
+            Path.erase(prefix.size(), 2);
+        else
+            return Path;
+    }
+}
+
+// The COMSTAT hold and status flags as one word, in their declared order.
+std::uint32_t StatusBits(const COMSTAT &Stat)
+{
+    return (Stat.fCtsHold ? 0x01u : 0u) | (Stat.fDsrHold ? 0x02u : 0u) |
+           (Stat.fRlsdHold ? 0x04u : 0u) | (Stat.fXoffHold ? 0x08u : 0u) |
+           (Stat.fXoffSent ? 0x10u : 0u) | (Stat.fEof ? 0x20u : 0u) | (Stat.fTxim ? 0x40u : 0u);
+}
+
+// One overlapped event wait. The system writes into the record until the wait has ended, so
+// the record lives on the heap and is given up rather than freed if the end cannot be confirmed.
+struct TWaitRequest {
+    OVERLAPPED Overlapped{};
+    DWORD Events = 0;
+    TWinHandle Done{CreateManualResetEvent()};
+};
+
+class TSerDeviceWin final : public TSerDevice {
+public:
+    explicit TSerDeviceWin(TWinHandle &&Handle)
+        : FHandle(std::move(Handle))
+    {
+    }
+    ~TSerDeviceWin() override;
+
+    void WriteSettings(const TSerLineSettings &Settings) override;
+    void SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize) override;
+    void SetTimeouts() override;
+    void SetEventMask(std::uint32_t Mask) override;
+    int Read(std::uint8_t *Buffer, int Count, int TimeoutMs) override;
+    int Write(const std::uint8_t *Buffer, int Count, int TimeoutMs) override;
+    void Purge(std::uint32_t Flags) override;
+    TSerStatistics Statistics() override;
+    std::uint32_t WaitEvents() override;
+    void Wake() override;
+
+private:
+    TSerStatistics ReadStatus(const char *Pattern);
+    int FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs);
+    std::uint32_t AwaitDeviceEvents();
+    std::uint32_t NewsOnly(std::uint32_t Events);
+    void PauseWhileUnread();
+    void EndPendingWait();
+    void ForgetUnannounced(DWORD Consumed);
+
+    TWinHandle FHandle;
+    TWinHandle FReadDone{CreateManualResetEvent()};
+    TWinHandle FWriteDone{CreateManualResetEvent()};
+    TWinHandle FStopEvent{CreateManualResetEvent()};
+    TWinHandle FConsumed{CreateAutoResetEvent()};
+    std::unique_ptr<TWaitRequest> FWait = std::make_unique<TWaitRequest>();
+    bool FWaitPending = false; // owned by the event thread until it has ended
+    bool FDeviceGone = false;
+    bool FUnreadQueued = false; // the last wait completed for bytes that were announced already
+    std::atomic<bool> FStopRequested{false};
+
+    // Line errors that the event thread read while it looked at the queue; the next Statistics
+    // reports them, since reading them clears them in the device.
+    std::mutex FStatusLock;
+    std::uint32_t FPendingErrors = 0;
+    // Bytes in the input queue that were already announced and not read since.
+    std::uint32_t FAnnounced = 0;
+};
+
+TSerDeviceWin::~TSerDeviceWin()
+{
+    // Nothing that waits to be sent may hold up closing.
+    if (!PurgeComm(FHandle.Get(), PURGE_TXABORT | PURGE_TXCLEAR))
+        SetLastError(0);
+    if (FWaitPending)
+        EndPendingWait();
+    FHandle.Reset();
+    if (FWaitPending && WaitForSingleObject(FWait->Done.Get(), FinishGraceMs) != WAIT_OBJECT_0)
+        FWait.release(); // deliberately kept: the system may still complete the wait into it
+}
+
+void TSerDeviceWin::WriteSettings(const TSerLineSettings &Settings)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    // Only the reserved words are taken over from the device; every other member is set below,
+    // so a device that cannot report its state still receives a complete record.
+    GetCommState(FHandle.Get(), &dcb);
+
+    dcb.BaudRate = static_cast<DWORD>(Settings.Baudrate);
+    dcb.fBinary = 1;
+    dcb.fParity = Settings.ParityCheck ? 1 : 0;
+    dcb.fOutxCtsFlow = Settings.OutCtsFlow ? 1 : 0;
+    dcb.fOutxDsrFlow = Settings.OutDsrFlow ? 1 : 0;
+    dcb.fDtrControl = static_cast<DWORD>(Settings.ControlDtr); // DTR_CONTROL_* in the same order
+    dcb.fDsrSensitivity = Settings.DsrSensitivity ? 1 : 0;
+    dcb.fTXContinueOnXoff = Settings.TxContinueOnXoff ? 1 : 0;
+    dcb.fOutX = Settings.XonXoffOut ? 1 : 0;
+    dcb.fInX = Settings.XonXoffIn ? 1 : 0;
+    dcb.fErrorChar = Settings.ErrorChar ? 1 : 0;
+    dcb.fNull = Settings.NullStrip ? 1 : 0;
+    dcb.fRtsControl = static_cast<DWORD>(Settings.ControlRts); // RTS_CONTROL_* in the same order
+    dcb.fAbortOnError = 0;
+    dcb.fDummy2 = 0;
+    dcb.XonLim = Settings.XonLimit;
+    dcb.XoffLim = Settings.XoffLimit;
+    dcb.ByteSize = static_cast<BYTE>(Settings.DataBits);
+    dcb.Parity = static_cast<BYTE>(Settings.Parity);
+    dcb.StopBits = static_cast<BYTE>(Settings.Stopbits);
+    dcb.XonChar = static_cast<char>(Settings.XonChar);
+    dcb.XoffChar = static_cast<char>(Settings.XoffChar);
+    dcb.ErrorChar = static_cast<char>(Settings.ErrorCharValue);
+    dcb.EofChar = static_cast<char>(Settings.EofChar);
+    dcb.EvtChar = static_cast<char>(Settings.EventChar);
+
+    CheckCommResult(SetCommState(FHandle.Get(), &dcb), "Error writing dcb (%d), %s");
+}
+
+void TSerDeviceWin::SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize)
+{
+    CheckCommResult(SetupComm(FHandle.Get(), static_cast<DWORD>(ReadSize),
+                              static_cast<DWORD>(WriteSize)),
+                    "Error initializing buffers (%d), %s");
+}
+
+void TSerDeviceWin::SetTimeouts()
+{
+    // A read returns at once with what has arrived; writes have no driver time-out.
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
+    CheckCommResult(SetCommTimeouts(FHandle.Get(), &timeouts), "Error setting timeouts (%d), %s");
+}
+
+void TSerDeviceWin::SetEventMask(std::uint32_t Mask)
+{
+    CheckCommResult(SetCommMask(FHandle.Get(), Mask), " Error setting EventMask (%d), %s");
+}
+
+TSerStatistics TSerDeviceWin::ReadStatus(const char *Pattern)
+{
+    DWORD errors = 0;
+    COMSTAT stat{};
+    CheckCommResult(ClearCommError(FHandle.Get(), &errors, &stat), Pattern);
+    return {errors, StatusBits(stat), stat.cbInQue, stat.cbOutQue};
+}
+
+TSerStatistics TSerDeviceWin::Statistics()
+{
+    TSerStatistics result = ReadStatus("Error retrieving statistics (%d), %s");
+    std::lock_guard lock(FStatusLock);
+    result.Errors |= std::exchange(FPendingErrors, 0);
+    return result;
+}
+
+void TSerDeviceWin::ForgetUnannounced(DWORD Consumed)
+{
+    {
+        std::lock_guard lock(FStatusLock);
+        FAnnounced -= std::min<std::uint32_t>(FAnnounced, Consumed);
+    }
+    if (!SetEvent(FConsumed.Get()))
+        SetLastError(0); // the waiter then looks again after its pause
+}
+
+int TSerDeviceWin::FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs)
+{
+    DWORD transferred = 0;
+    if (WaitForSingleObject(Overlapped.hEvent, static_cast<DWORD>(std::max(TimeoutMs, 0))) ==
+        WAIT_OBJECT_0) {
+        // The count is what the transfer reports, also when it ended with an error.
+        GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, FALSE);
+        return static_cast<int>(transferred);
+    }
+    // Given up: the transfer must be over before its record and buffer go out of scope.
+    if (!CancelIoEx(FHandle.Get(), &Overlapped))
+        SetLastError(0); // it had already completed
+    GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, TRUE);
+    return 0;
+}
+
+int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs)
+{
+    if (Count <= 0)
+        return 0;
+    // Some drivers leave a read of an empty queue pending despite the immediate-return
+    // time-outs, so only what is already queued is asked for.
+    const TSerStatistics status = ReadStatus("Read error (%d), %s");
+    {
+        std::lock_guard lock(FStatusLock);
+        FPendingErrors |= status.Errors;
+    }
+    const DWORD wanted = std::min<DWORD>(static_cast<DWORD>(Count), status.InQue);
+    if (wanted == 0)
+        return 0;
+
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = FReadDone.Get();
+    if (!ReadFile(FHandle.Get(), Buffer, wanted, nullptr, &overlapped) &&
+        GetLastError() != ERROR_IO_PENDING)
+        RaiseCommError("Read error (%d), %s");
+    const int result = FinishTransfer(overlapped, TimeoutMs);
+    ForgetUnannounced(static_cast<DWORD>(result));
+    return result;
+}
+
+int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
+{
+    if (Count <= 0)
+        return 0;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = FWriteDone.Get();
+    if (!WriteFile(FHandle.Get(), Buffer, static_cast<DWORD>(Count), nullptr, &overlapped) &&
+        GetLastError() != ERROR_IO_PENDING)
+        RaiseCommError("Write error (%d), %s");
+    return FinishTransfer(overlapped, TimeoutMs);
+}
+
+void TSerDeviceWin::Purge(std::uint32_t Flags)
+{
+    CheckCommResult(PurgeComm(FHandle.Get(), Flags), "Error clearing buffers (%d), %s");
+    if (Flags & PURGE_RXCLEAR)
+        ForgetUnannounced(MAXDWORD);
+}
+
+// Starts a wait for the device's events, or goes on with the one still pending, and returns
+// the flags of the completed wait; 0 when a stop came first or the wait ended without events.
+std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
+{
+    TWaitRequest &wait = *FWait;
+    if (!FWaitPending) {
+        if (!ResetEvent(wait.Done.Get())) {
+            FDeviceGone = true;
+            return 0;
+        }
+        wait.Overlapped = OVERLAPPED{};
+        wait.Overlapped.hEvent = wait.Done.Get();
+        wait.Events = 0;
+        if (WaitCommEvent(FHandle.Get(), &wait.Events, &wait.Overlapped))
+            return wait.Events;
+        if (GetLastError() != ERROR_IO_PENDING) {
+            // Refused (the device has gone away, or has nothing to wait for): stay idle until
+            // the port is closed, rather than retrying without end.
+            FDeviceGone = true;
+            return 0;
+        }
+        FWaitPending = true;
+    }
+
+    const HANDLE signals[] = {FStopEvent.Get(), wait.Done.Get()};
+    const DWORD woken = WaitForMultipleObjects(2, signals, FALSE, INFINITE);
+    if (woken == WAIT_OBJECT_0)
+        return 0;
+    if (woken != WAIT_OBJECT_0 + 1) {
+        FDeviceGone = true;
+        return 0;
+    }
+    FWaitPending = false;
+    DWORD unused = 0;
+    if (GetOverlappedResult(FHandle.Get(), &wait.Overlapped, &unused, FALSE))
+        return wait.Events; // 0 when the event mask was changed under the wait
+    if (GetLastError() != ERROR_OPERATION_ABORTED)
+        FDeviceGone = true;
+    return 0;
+}
+
+// EV_RXCHAR is passed on only when the input queue holds more than was already announced, so a
+// wait that completes again for bytes the component knows about announces nothing.
+std::uint32_t TSerDeviceWin::NewsOnly(std::uint32_t Events)
+{
+    FUnreadQueued = false;
+    if (!(Events & EV_RXCHAR))
+        return Events;
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(FHandle.Get(), &errors, &stat)) {
+        FDeviceGone = true;
+        return 0;
+    }
+    std::lock_guard lock(FStatusLock);
+    FPendingErrors |= errors;
+    if (stat.cbInQue > FAnnounced) {
+        FAnnounced = stat.cbInQue;
+        return Events;
+    }
+    FAnnounced = stat.cbInQue;
+    FUnreadQueued = stat.cbInQue > 0;
+    return Events & ~EV_RXCHAR;
+}
+
+// Waits until the component reads or purges, a stop comes, or the pause is over.
+void TSerDeviceWin::PauseWhileUnread()
+{
+    const HANDLE signals[] = {FStopEvent.Get(), FConsumed.Get()};
+    if (WaitForMultipleObjects(2, signals, FALSE, UnreadRecheckMs) == WAIT_FAILED)
+        FDeviceGone = true;
+}
+
+std::uint32_t TSerDeviceWin::WaitEvents()
+{
+    while (!FStopRequested) {
+        if (FDeviceGone) {
+            // Blocked on the stop event alone until Close; a failed wait ends the thread.
+            WaitForSingleObject(FStopEvent.Get(), INFINITE);
+            break;
+        }
+        const std::uint32_t events = AwaitDeviceEvents();
+        if (FStopRequested)
+            break;
+        const std::uint32_t news = NewsOnly(events);
+        if (news != 0)
+            return news;
+        if (FUnreadQueued)
+            PauseWhileUnread();
+    }
+    EndPendingWait();
+    return 0;
+}
+
+// Ends a pending wait and confirms that the system is done with its record. Setting the mask
+// ends it on Windows and under Wine alike; cancelling is the second resort.
+void TSerDeviceWin::EndPendingWait()
+{
+    if (!FWaitPending)
+        return;
+    TWaitRequest &wait = *FWait;
+    if (!SetCommMask(FHandle.Get(), 0))
+        SetLastError(0); // the cancellation below still ends it
+    if (WaitForSingleObject(wait.Done.Get(), FinishGraceMs) != WAIT_OBJECT_0) {
+        if (!CancelIoEx(FHandle.Get(), &wait.Overlapped))
+            SetLastError(0);
+        if (WaitForSingleObject(wait.Done.Get(), FinishGraceMs) != WAIT_OBJECT_0)
+            return; // still pending: the destructor closes the device first and looks again
+    }
+    DWORD unused = 0;
+    GetOverlappedResult(FHandle.Get(), &wait.Overlapped, &unused, FALSE);
+    FWaitPending = false;
+}
+
+void TSerDeviceWin::Wake()
+{
+    FStopRequested = true;
+    // Either signal alone reaches the waiter: the stop event ends its wait, the empty mask ends
+    // the device's wait (and makes a wait that starts just now return at once).
+    if (!SetEvent(FStopEvent.Get()))
+        SetLastError(0);
+    if (!SetCommMask(FHandle.Get(), 0))
+        SetLastError(0);
+}
+
+} // namespace
+
+std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
+{
+    TWinHandle handle(CreateFileA(FoldDevicePrefixes(Path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (handle.Get() == INVALID_HANDLE_VALUE) {
+        const int code = static_cast<int>(GetLastError());
+        if (code == ERROR_FILE_NOT_FOUND)
+            RaiseCommError("Specified device not found (" + SerEscapePattern(Path) + ").", code);
+        RaiseCommError("Can't open specified device " + SerEscapePattern(Path) +
+                           " (Error %d, %s)",
+                       code);
+    }
+    return std::make_unique<TSerDeviceWin>(std::move(handle));
+}
+
+// Every supported Windows is of the NT family, so the device namespace prefix always applies.
+std::string SerDevicePath(const std::string &Name) { return "\\\\.\\" + Name; }

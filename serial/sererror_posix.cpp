@@ -1,0 +1,17 @@
+// The system error code and text on POSIX systems.
+#include "serexception.h"
+
+#include <cerrno>
+#include <cstring>
+
+int SerLastError()
+{
+    return errno;
+}
+
+std::string SerErrorText(int code)
+{
+    char buffer[256];
+    // The GNU strerror_r returns the text, which need not be in the buffer.
+    return strerror_r(code, buffer, sizeof buffer);
+}

@@ -1,0 +1,15 @@
+// The window tests run the real windows on Qt's offscreen platform, with the serial hand-over
+// served by Qt's event loops as in the program.
+#include "serialhandover.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InstallSerialHandOver(&app);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,50 @@
+#include "modaldriver.h"
+
+#include <QApplication>
+#include <QWidget>
+
+TModalDriver::TModalDriver(int TimeoutMs)
+    : FTimeoutMs(TimeoutMs)
+{
+    FClock.start();
+    // Conditions are tested from the event loop that runs at the time, modal ones included.
+    FTimer.setInterval(2);
+    connect(&FTimer, &QTimer::timeout, this, &TModalDriver::Check);
+    FTimer.start();
+}
+
+TModalDriver &TModalDriver::When(std::function<bool()> Condition, std::function<void()> Action)
+{
+    FSteps.push_back({std::move(Condition), std::move(Action)});
+    return *this;
+}
+
+TModalDriver &TModalDriver::Whenever(std::function<bool()> Condition, std::function<void()> Action)
+{
+    FRules.push_back({std::move(Condition), std::move(Action)});
+    return *this;
+}
+
+void TModalDriver::Check()
+{
+    for (const TStep &rule : FRules) {
+        if (rule.Condition()) {
+            rule.Action();
+            return;
+        }
+    }
+    if (Finished())
+        return;
+    if (FClock.elapsed() > FTimeoutMs) {
+        FTimedOut = true;
+        FTimer.stop();
+        while (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
+        return;
+    }
+    TStep &step = FSteps[FNext];
+    if (step.Condition()) {
+        ++FNext;
+        step.Action();
+    }
+}

@@ -1,0 +1,234 @@
+// From start-up to "Programmed" and everything that can go wrong on the way.
+#include "wholejob.h"
+
+#include "numedit.h"
+#include "rulerslider.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using TKinds = std::vector<std::string>;
+const TKinds OneRun{"SN", "SB", "SB", "SE", "SZ"};
+
+std::string Block(int SolDelay, int Id)
+{
+    std::string block(32, '\xff');
+    block[0] = static_cast<char>(SolDelay);
+    block[1] = static_cast<char>(Id);
+    return block;
+}
+
+std::string EepromPage(const TUnitSimPty &Unit)
+{
+    const std::vector<std::uint8_t> eeprom = Unit.Eeprom();
+    return std::string(eeprom.begin() + 5, eeprom.begin() + 37);
+}
+
+} // namespace
+
+TEST_F(TWholeJob, FindsTheDongleAndWritesExactlyTheChosenSettings)
+{
+    TUnitSimPty &unit = StartWithUnit();
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    EXPECT_GE(unit.ProbeCount(), 1);
+    EXPECT_EQ(FForm->Ports->count(), 1);
+
+    // The first run with the sliders as they start: the frames byte for byte.
+    DownloadToProgrammed();
+    const std::vector<TUnitFrame> frames = unit.Frames();
+    ASSERT_EQ(frames.size(), 5u);
+    EXPECT_EQ(frames[0].Bytes, ExpectedFrame("SN"));
+    EXPECT_EQ(frames[1].Bytes, ExpectedFrame("SB" + std::string(1, '\0') + Block(0, 1).substr(0, 16)));
+    EXPECT_EQ(frames[2].Bytes, ExpectedFrame("SB\x10" + Block(0, 1).substr(16)));
+    EXPECT_EQ(frames[3].Bytes, ExpectedFrame(std::string("SE\x05\x00", 4)));
+    EXPECT_EQ(frames[4].Bytes, ExpectedFrame("SZ"));
+    EXPECT_EQ(EepromPage(unit), Block(0, 1));
+    EXPECT_EQ(FBoot->Percent->text(), QLatin1String("100"));
+    EXPECT_EQ(FBoot->Progress->value(), 100);
+
+    // Further downloads on the same open port, each with the sliders as they stand then.
+    for (auto [solDelay, id] : {std::pair{31, 4}, std::pair{17, 2}, std::pair{13, 3}}) {
+        SetSliders(solDelay, id);
+        EXPECT_EQ(FForm->SolDelay->text(), QString::number(solDelay));
+        EXPECT_EQ(FForm->ID->text(), QString::number(id));
+        DownloadToProgrammed();
+        EXPECT_EQ(EepromPage(unit), Block(solDelay, id)) << solDelay << " " << id;
+    }
+    EXPECT_EQ(unit.Frames().size(), 20u);
+    EXPECT_TRUE(FErrors.isEmpty()) << FErrors.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(TWholeJob, AnswersToTheProbeCountInEveryEncoding)
+{
+    TUnitSimOptions split;
+    split.SplitPause = 20ms;
+    TUnitSimOptions escaped;
+    escaped.EscapeAnswers = true;
+    TUnitSimOptions late;
+    late.AnswerDelay = 60ms; // still before the next tick
+    for (const TUnitSimOptions &options : {split, escaped, late}) {
+        StartWithUnit(options);
+        EXPECT_TRUE(WaitForDownloadEnabled());
+        TearDown();
+    }
+}
+
+TEST_F(TWholeJob, ASilentPortIsNeverTakenForTheDongle)
+{
+    TUnitSimOptions silent;
+    silent.SilentDongle = true;
+    TUnitSimPty &unit = StartWithUnit(silent);
+    // Several passes over the list: each probes the port again, none finds it.
+    ASSERT_TRUE(unit.WaitFor([&] { return unit.ProbeCount() >= 3; }, 20s));
+    EXPECT_FALSE(FForm->DownloadButton->isEnabled());
+}
+
+TEST_F(TWholeJob, AnAnswerThatComesAfterTheNextTickDoesNotCountForAnotherPort)
+{
+    // The first port answers too late, every time; the second never answers. Without care the
+    // first port's late answer would be taken for the second port's.
+    TUnitSimOptions late;
+    late.AnswerDelay = 230ms;
+    TUnitSimOptions silent;
+    silent.SilentDongle = true;
+    FUnits.push_back(std::make_unique<TUnitSimPty>(late));
+    FUnits.push_back(std::make_unique<TUnitSimPty>(silent));
+    StartProgram({FUnits[0].get(), FUnits[1].get()});
+    ASSERT_TRUE(FUnits[1]->WaitFor([this] { return FUnits[1]->ProbeCount() >= 3; }, 30s));
+    EXPECT_FALSE(FForm->DownloadButton->isEnabled());
+}
+
+TEST_F(TWholeJob, NoPortsMeansNoDownload)
+{
+    StartProgram({});
+    EXPECT_FALSE(QTest::qWaitFor([this] { return FForm->DownloadButton->isEnabled(); }, 700));
+    EXPECT_EQ(FForm->Ports->count(), 0);
+}
+
+class TRefusedStep : public TWholeJob, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TRefusedStep, IsSentAgainAndTheRunGoesOn)
+{
+    const int refused = GetParam();
+    TUnitSimOptions options;
+    options.RefuseFrames = {refused};
+    TUnitSimPty &unit = StartWithUnit(options);
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    DownloadToProgrammed();
+
+    TKinds expected = OneRun;
+    expected.insert(expected.begin() + refused, OneRun[refused - 1]);
+    const TKinds kinds = FrameKinds();
+    if (refused == 5) {
+        // The finish frame may also go out once more from the tick before the repeat's
+        // acknowledgement comes in; either way the run ends "Programmed".
+        ASSERT_GE(kinds.size(), expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), kinds.begin()));
+    } else {
+        EXPECT_EQ(kinds, expected);
+    }
+    EXPECT_EQ(EepromPage(unit), Block(0, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, TRefusedStep, ::testing::Values(1, 2, 3, 4, 5));
+
+TEST_F(TWholeJob, UnexpectedAndEmptyLinesAreShownAndNothingIsSentAgain)
+{
+    TUnitSimOptions options;
+    options.UnexpectedBeforeFrames = {2};
+    options.EmptyLineBeforeFrames = {4};
+    // The stray line and the real answer arrive apart, as separate notifications.
+    options.SplitPause = 30ms;
+    options.SplitPieceSize = 2;
+    TUnitSimPty &unit = StartWithUnit(options);
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    Download([this](TModalDriver &driver) {
+        driver.When(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+        driver.When(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+        driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
+                    [this] { FBoot->CloseButton->click(); });
+    });
+    EXPECT_EQ(FErrors, QStringList({QStringLiteral("Unexpected Response X."),
+                                    QStringLiteral("Unexpected Response ")}));
+    EXPECT_EQ(FrameKinds(), OneRun);
+    EXPECT_EQ(EepromPage(unit), Block(0, 1));
+}
+
+TEST_F(TWholeJob, AFinishFrameNeverAcknowledgedIsSentTwiceAndTheRunEnds)
+{
+    TUnitSimOptions options;
+    options.StopAnsweringAfterFrame = 4;
+    StartWithUnit(options);
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    DownloadToProgrammed();
+    EXPECT_EQ(FrameKinds(), TKinds({"SN", "SB", "SB", "SE", "SZ", "SZ"}));
+}
+
+TEST_F(TWholeJob, ClosingTheLoaderMidRunStopsSendingAndALaterDownloadStartsAfresh)
+{
+    TUnitSimOptions options;
+    options.StopAnsweringAfterFrame = 2;
+    TUnitSimPty &unit = StartWithUnit(options);
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    Download([&](TModalDriver &driver) {
+        driver.When([&] { return unit.Frames().size() == 3 && FBoot->Step() == 22; },
+                    [this] {
+                        EXPECT_FALSE(FBoot->CloseButton->isEnabled());
+                        FBoot->close(); // the close box works while the button is disabled
+                    });
+    });
+    EXPECT_FALSE(unit.WaitForFrames(4, 300ms));
+    EXPECT_FALSE(FBoot->Timer1->isActive());
+
+    Download([&](TModalDriver &driver) {
+        driver.When([&] { return unit.Frames().size() == 4; }, [this] { FBoot->close(); });
+    });
+    EXPECT_EQ(FrameKinds(), TKinds({"SN", "SB", "SB", "SN"}));
+    EXPECT_TRUE(FErrors.isEmpty());
+}
+
+TEST_F(TWholeJob, CancelInTheCautionDialogLeavesEverythingAsItWas)
+{
+    TUnitSimPty &unit = StartWithUnit();
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    {
+        TModalDriver driver;
+        driver.When([this] { return FDialog->isVisible(); }, [this] { FDialog->CancelBtn->click(); });
+        FForm->DownloadButton->click();
+        ASSERT_TRUE(driver.Finished());
+    }
+    EXPECT_TRUE(unit.Frames().empty());
+    EXPECT_FALSE(FBoot->isVisible());
+    EXPECT_TRUE(FForm->SerComm1.Active());
+    EXPECT_TRUE(FForm->SerComm1.OnRxChar.Assigned());
+    EXPECT_EQ(FForm->SerComm1.OnRxChar.Target(), FForm.get());
+
+    // A later OK uses the sliders as they are then.
+    SetSliders(9, 3);
+    DownloadToProgrammed();
+    EXPECT_EQ(EepromPage(unit), Block(9, 3));
+}
+
+TEST_F(TWholeJob, ADeviceThatDisappearsMidRunIsReportedAndNothingFollows)
+{
+    TUnitSimOptions options;
+    options.UnplugAfterFrame = 2;
+    TUnitSimPty &unit = StartWithUnit(options);
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    Download([&](TModalDriver &driver) {
+        // Closing the window purges the port, which fails too: every failure is shown.
+        driver.Whenever(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+        driver.When([this] { return !FErrors.isEmpty(); }, [this] { FBoot->close(); });
+    });
+    ASSERT_FALSE(FErrors.isEmpty());
+    EXPECT_TRUE(FErrors.front().contains(QLatin1String("(5)"))) << FErrors.front().toStdString();
+    EXPECT_EQ(unit.Frames().size(), 2u);
+    EXPECT_TRUE(unit.Unplugged());
+}

@@ -1,0 +1,104 @@
+#include "wholejob.h"
+
+#include "frames.h"
+#include "numedit.h"
+#include "rulerslider.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+QMessageBox *ActiveErrorBox()
+{
+    return qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+}
+
+void TWholeJob::TearDown()
+{
+    FDialog.reset();
+    FBoot.reset();
+    FForm.reset();
+    FUnits.clear();
+    qunsetenv("ZARNELL_PORTS");
+}
+
+void TWholeJob::StartProgram(const std::vector<const TUnitSimPty *> &Units)
+{
+    QStringList paths;
+    for (const TUnitSimPty *unit : Units)
+        paths << QString::fromStdString(unit->SlavePath());
+    qputenv("ZARNELL_PORTS", paths.join(QLatin1Char(':')).toLocal8Bit());
+    FForm = std::make_unique<TZRSetupForm>();
+    FBoot = std::make_unique<TBoot>();
+    FDialog = std::make_unique<TUpdateDlgM>();
+    FForm->SetPeers(FBoot.get(), FDialog.get());
+    FForm->show();
+}
+
+TUnitSimPty &TWholeJob::StartWithUnit(TUnitSimOptions Options)
+{
+    FUnits.push_back(std::make_unique<TUnitSimPty>(Options));
+    StartProgram({FUnits.back().get()});
+    return *FUnits.back();
+}
+
+bool TWholeJob::WaitForDownloadEnabled(int TimeoutMs)
+{
+    return QTest::qWaitFor([this] { return FForm->DownloadButton->isEnabled(); }, TimeoutMs);
+}
+
+std::function<bool()> TWholeJob::ErrorBoxShown() const
+{
+    return [] { return ActiveErrorBox() != nullptr; };
+}
+
+void TWholeJob::AcknowledgeErrorBox()
+{
+    QMessageBox *box = ActiveErrorBox();
+    FErrors << box->text();
+    box->button(QMessageBox::Ok)->click();
+}
+
+void TWholeJob::Download(const std::function<void(TModalDriver &)> &Script)
+{
+    TModalDriver driver;
+    driver.When([this] { return FDialog->isVisible(); }, [this] { FDialog->OKBtn->click(); });
+    Script(driver);
+    FForm->DownloadButton->click();
+    ASSERT_FALSE(driver.TimedOut()) << "the loader window did not reach the expected state";
+    ASSERT_TRUE(driver.Finished());
+    ASSERT_FALSE(FBoot->isVisible());
+}
+
+void TWholeJob::DownloadToProgrammed()
+{
+    Download([this](TModalDriver &driver) {
+        driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
+                    [this] { FBoot->CloseButton->click(); });
+    });
+}
+
+void TWholeJob::SetSliders(int SolDelay, int Id)
+{
+    FForm->SolDelaySlider->SetValue(SolDelay);
+    FForm->IDSlider->SetValue(Id);
+}
+
+std::vector<std::string> TWholeJob::FrameKinds() const
+{
+    std::vector<std::string> kinds;
+    for (const TUnitFrame &frame : FUnits.front()->Frames())
+        kinds.push_back(FrameKindName(frame.Kind));
+    return kinds;
+}
+
+std::string ExpectedFrame(const std::string &Payload)
+{
+    std::string frame = "D ";
+    frame += Payload;
+    frame.resize(34, '\0');
+    return frame;
+}

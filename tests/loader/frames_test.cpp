@@ -1,0 +1,65 @@
+#include "frames.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+// Bytes written as hex pairs, followed by Zeros zero bytes.
+std::string Bytes(std::initializer_list<int> Head, int Fill = -1, int FillCount = 0,
+                  int Zeros = 0) {
+    std::string Result;
+    for (int Byte : Head)
+        Result += static_cast<char>(Byte);
+    Result.append(static_cast<std::size_t>(FillCount), static_cast<char>(Fill));
+    Result.append(static_cast<std::size_t>(Zeros), '\0');
+    return Result;
+}
+
+std::array<std::uint8_t, SettingsBlockSize> InitialSettingsBlock() {
+    std::array<std::uint8_t, SettingsBlockSize> Block;
+    Block.fill(0xFF);
+    Block[0] = 0;
+    Block[1] = 1;
+    return Block;
+}
+
+} // namespace
+
+TEST(LoaderFrames, RunForInitialSettingsBlockIsByteExact) {
+    const auto Block = InitialSettingsBlock();
+    EXPECT_EQ(BuildFrame(PageStartPayload()), Bytes({0x44, 0x20, 0x53, 0x4E}, 0, 0, 30));
+    EXPECT_EQ(BuildFrame(BlockPayload(Block.data(), 0)),
+              Bytes({0x44, 0x20, 0x53, 0x42, 0x00, 0x00, 0x01}, 0xFF, 14, 13));
+    EXPECT_EQ(BuildFrame(BlockPayload(Block.data(), 16)),
+              Bytes({0x44, 0x20, 0x53, 0x42, 0x10}, 0xFF, 16, 13));
+    EXPECT_EQ(BuildFrame(PageAddressPayload(0, EepromPageSize)),
+              Bytes({0x44, 0x20, 0x53, 0x45, 0x05, 0x00}, 0, 0, 28));
+    EXPECT_EQ(BuildFrame(FinishPayload()), Bytes({0x44, 0x20, 0x53, 0x5A}, 0, 0, 30));
+}
+
+TEST(LoaderFrames, EveryFrameIsThirtyFourBytesAndNothingIsEscaped) {
+    for (const std::string Payload : {std::string(), std::string("SN"), std::string(32, '\xFF')})
+        EXPECT_EQ(BuildFrame(Payload).size(), 34u);
+
+    std::array<std::uint8_t, SettingsBlockSize> Page{};
+    const std::array<std::uint8_t, 4> Awkward{13, 33, 0, 255};
+    for (std::size_t I = 0; I < Page.size(); ++I)
+        Page[I] = Awkward[I % Awkward.size()];
+    const std::string Frame = BuildFrame(BlockPayload(Page.data(), 16));
+    EXPECT_EQ(Frame.size(), 34u);
+    EXPECT_EQ(Frame.substr(5, 16), std::string(reinterpret_cast<const char *>(&Page[16]), 16));
+}
+
+TEST(LoaderFrames, PageAddressIsIndexTimesSizePlusFiveLowByteFirst) {
+    EXPECT_EQ(PageAddressPayload(0, 32), Bytes({83, 69, 5, 0}));
+    EXPECT_EQ(PageAddressPayload(1, 32), Bytes({83, 69, 37, 0}));
+    EXPECT_EQ(PageAddressPayload(10, 32), Bytes({83, 69, 0x45, 0x01}));
+}
+
+TEST(LoaderFrames, PayloadLongerThanTheFieldIsRefused) {
+    EXPECT_THROW(BuildFrame(std::string(33, 'x')), std::invalid_argument);
+}

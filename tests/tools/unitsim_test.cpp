@@ -1,0 +1,242 @@
+#include "unitsim.h"
+
+#include "frames.h"
+#include "replyparser.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The simulator on a clock that moves only when the test moves it.
+class UnitSim : public ::testing::Test {
+protected:
+    void Start(TUnitSimOptions Options = {}) {
+        Sim = std::make_unique<TUnitSim>(std::move(Options), [this] { return Now; });
+    }
+
+    // Sends Bytes and returns the answer lines due at once.
+    std::vector<std::string> Exchange(std::string_view Bytes) {
+        Sim->Receive(Bytes);
+        return DueLines();
+    }
+
+    std::vector<std::string> DueLines() {
+        std::vector<std::string> Lines;
+        for (char Byte : Sim->TakeDue())
+            if (auto Line = Parser.Feed(static_cast<std::uint8_t>(Byte)))
+                Lines.push_back(std::move(*Line));
+        return Lines;
+    }
+
+    std::vector<std::string> Run() {
+        std::vector<std::string> Lines;
+        for (const std::string &Frame : RunFrames())
+            for (std::string &Line : Exchange(Frame))
+                Lines.push_back(std::move(Line));
+        return Lines;
+    }
+
+    static std::vector<std::string> RunFrames() {
+        return {BuildFrame(PageStartPayload()), BuildFrame(BlockPayload(Block.data(), 0)),
+                BuildFrame(BlockPayload(Block.data(), 16)),
+                BuildFrame(PageAddressPayload(0, EepromPageSize)), BuildFrame(FinishPayload())};
+    }
+
+    std::vector<std::uint8_t> SettingsBlockInEeprom() const {
+        const auto &Eeprom = Sim->Eeprom();
+        return {Eeprom.begin() + 5, Eeprom.begin() + 5 + SettingsBlockSize};
+    }
+
+    static constexpr std::array<std::uint8_t, SettingsBlockSize> Block = [] {
+        std::array<std::uint8_t, SettingsBlockSize> Bytes{};
+        for (std::size_t I = 0; I < Bytes.size(); ++I)
+            Bytes[I] = static_cast<std::uint8_t>(I < 2 ? 7 * I + 3 : 255 - I);
+        return Bytes;
+    }();
+    const std::vector<std::uint8_t> BlockBytes{Block.begin(), Block.end()};
+    const std::vector<std::string> Acks = std::vector<std::string>(5, "A");
+
+    TUnitTime Now{};
+    TReplyLineParser Parser;
+    std::unique_ptr<TUnitSim> Sim;
+};
+
+} // namespace
+
+TEST_F(UnitSim, DongleAnswersEveryProbe) {
+    Start();
+    EXPECT_EQ(Exchange("N"), std::vector<std::string>{"IWRX"});
+    EXPECT_EQ(Exchange("NN"), (std::vector<std::string>{"IWRX", "IWRX"}));
+    EXPECT_EQ(Sim->ProbeCount(), 3);
+    EXPECT_EQ(Sim->TakeDue(), "");
+}
+
+TEST_F(UnitSim, SilentDongleNeverAnswers) {
+    Start({.SilentDongle = true});
+    EXPECT_TRUE(Exchange("NNN").empty());
+    EXPECT_EQ(Sim->ProbeCount(), 3);
+    EXPECT_EQ(Sim->NextDue(), TUnitTime::max());
+}
+
+TEST_F(UnitSim, RunWritesTheBlockAtAddressFive) {
+    Start();
+    EXPECT_TRUE(Exchange(BuildFrame(PageStartPayload())).empty()) << "frames before Z";
+    EXPECT_TRUE(Sim->Frames().empty());
+
+    Exchange("NZ");
+    EXPECT_EQ(Run(), Acks);
+    EXPECT_EQ(SettingsBlockInEeprom(), BlockBytes);
+    EXPECT_EQ(Sim->Eeprom().size(), 256u);
+    EXPECT_EQ(Sim->Eeprom()[4], 0xFF);
+    EXPECT_EQ(Sim->Eeprom()[37], 0xFF);
+
+    const auto &Frames = Sim->Frames();
+    ASSERT_EQ(Frames.size(), 5u);
+    const std::vector<TFrameKind> Kinds{TFrameKind::PageStart, TFrameKind::Block, TFrameKind::Block,
+                                        TFrameKind::PageAddress, TFrameKind::Finish};
+    for (std::size_t I = 0; I < Frames.size(); ++I) {
+        EXPECT_EQ(Frames[I].Kind, Kinds[I]);
+        EXPECT_EQ(Frames[I].RunFrame, static_cast<int>(I) + 1);
+        EXPECT_EQ(Frames[I].Answer, TFrameAnswer::Acknowledged);
+        EXPECT_EQ(Frames[I].Bytes, RunFrames()[I]);
+    }
+}
+
+TEST_F(UnitSim, NewRunNeedsNoSecondCommand) {
+    Start();
+    Exchange("Z");
+    Run();
+    EXPECT_EQ(Run(), Acks);
+    EXPECT_EQ(Sim->Frames().back().RunFrame, 5);
+}
+
+TEST_F(UnitSim, MalformedFramesAreRefusedAndStrayBytesSkipped) {
+    Start();
+    Exchange("Z");
+    std::string WrongSize = BuildFrame(PageStartPayload());
+    WrongSize[1] = 16;
+    std::string DirtyFill = BuildFrame(FinishPayload());
+    DirtyFill[33] = 1;
+    const std::string Refused{"N"};
+    EXPECT_EQ(Exchange(WrongSize), std::vector{Refused});
+    EXPECT_EQ(Exchange(DirtyFill), std::vector{Refused});
+    EXPECT_EQ(Exchange(BuildFrame("SQ")), std::vector{Refused});
+    EXPECT_EQ(Exchange(BuildFrame(BlockPayload(Block.data(), 8))), std::vector{Refused});
+    EXPECT_EQ(Exchange(BuildFrame("SE\x06")), std::vector{Refused}) << "not a page address";
+    EXPECT_EQ(Exchange(BuildFrame(PageAddressPayload(8, 32))), std::vector{Refused}) << "past end";
+    EXPECT_EQ(Sim->Eeprom(), std::vector<std::uint8_t>(256, 0xFF));
+    EXPECT_EQ(Sim->Frames().front().Kind, TFrameKind::Malformed);
+
+    EXPECT_TRUE(Exchange("\x01xy\r").empty());
+    EXPECT_EQ(Run(), Acks);
+}
+
+TEST_F(UnitSim, RefusesChosenFramesOfEveryRun) {
+    Start({.RefuseFrames = {2}});
+    Exchange("Z");
+    const auto Frames = RunFrames();
+    EXPECT_EQ(Exchange(Frames[0]), std::vector<std::string>{"A"});
+    EXPECT_EQ(Exchange(Frames[1]), std::vector<std::string>{"N"});
+    EXPECT_EQ(Exchange(Frames[1]), std::vector<std::string>{"A"}) << "the retry is frame 3";
+    for (std::size_t I = 2; I < Frames.size(); ++I)
+        Exchange(Frames[I]);
+    EXPECT_EQ(SettingsBlockInEeprom(), BlockBytes);
+    EXPECT_EQ(Exchange(Frames[0]), std::vector<std::string>{"A"});
+    EXPECT_EQ(Exchange(Frames[1]), std::vector<std::string>{"N"}) << "second run";
+}
+
+TEST_F(UnitSim, RefusesAKindAGivenNumberOfTimes) {
+    Start({.RefuseKinds = {{TFrameKind::PageAddress, 2}}});
+    Exchange("Z");
+    const auto Frames = RunFrames();
+    for (std::size_t I = 0; I < 3; ++I)
+        Exchange(Frames[I]);
+    EXPECT_EQ(Exchange(Frames[3]), std::vector<std::string>{"N"});
+    EXPECT_EQ(Sim->Eeprom()[5], 0xFF) << "a refused frame changes nothing";
+    EXPECT_EQ(Exchange(Frames[3]), std::vector<std::string>{"N"});
+    EXPECT_EQ(Exchange(Frames[3]), std::vector<std::string>{"A"});
+    EXPECT_EQ(SettingsBlockInEeprom(), BlockBytes);
+}
+
+TEST_F(UnitSim, UnexpectedAndEmptyLinesComeBeforeTheAnswer) {
+    Start({.UnexpectedBeforeFrames = {2}, .EmptyLineBeforeFrames = {2, 3}});
+    Exchange("Z");
+    EXPECT_EQ(Run(), (std::vector<std::string>{"A", "X", "", "A", "", "A", "A", "A"}));
+}
+
+TEST_F(UnitSim, EscapedAnswersReadTheSame) {
+    Start({.EscapeAnswers = true});
+    Sim->Receive("N");
+    const std::string Wire = Sim->TakeDue();
+    EXPECT_EQ(Wire, "!\xB6!\xA8!\xAD!\xA7\r");
+    for (char Byte : Wire)
+        if (auto Line = Parser.Feed(static_cast<std::uint8_t>(Byte)))
+            EXPECT_EQ(*Line, "IWRX");
+    Exchange("Z");
+    EXPECT_EQ(Run(), Acks);
+}
+
+TEST_F(UnitSim, LateAnswersFallDueAfterTheDelayInOrder) {
+    Start({.AnswerDelay = 400ms});
+    Sim->Receive("N");
+    EXPECT_EQ(Sim->NextDue(), Now + 400ms);
+    Now += 399ms;
+    EXPECT_TRUE(DueLines().empty());
+    Sim->Receive("N");
+    Now += 1ms;
+    EXPECT_EQ(DueLines(), std::vector<std::string>{"IWRX"});
+    Now += 400ms;
+    EXPECT_EQ(DueLines(), std::vector<std::string>{"IWRX"});
+}
+
+TEST_F(UnitSim, SplitAnswersComeInPieces) {
+    Start({.SplitPause = 10ms, .SplitPieceSize = 2});
+    Sim->Receive("N");
+    EXPECT_EQ(Sim->TakeDue(), "IW");
+    EXPECT_EQ(Sim->NextDue(), Now + 10ms);
+    Now += 10ms;
+    EXPECT_EQ(Sim->TakeDue(), "RX");
+    Now += 15ms;
+    EXPECT_EQ(Sim->TakeDue(), "\r");
+    EXPECT_EQ(Sim->NextDue(), TUnitTime::max());
+}
+
+TEST_F(UnitSim, SilentUnitTakesFramesButDoesNothing) {
+    Start({.SilentUnit = true});
+    Exchange("Z");
+    EXPECT_TRUE(Run().empty());
+    EXPECT_EQ(Sim->Frames().size(), 5u);
+    EXPECT_EQ(Sim->Frames().front().Answer, TFrameAnswer::Unanswered);
+    EXPECT_EQ(Sim->Eeprom(), std::vector<std::uint8_t>(256, 0xFF));
+    EXPECT_EQ(Exchange("N"), std::vector<std::string>{"IWRX"}) << "the dongle still answers";
+}
+
+TEST_F(UnitSim, UnitStopsAnsweringForGoodAfterFrameK) {
+    Start({.StopAnsweringAfterFrame = 2});
+    Exchange("Z");
+    EXPECT_EQ(Run(), (std::vector<std::string>{"A", "A"}));
+    EXPECT_TRUE(Run().empty());
+    EXPECT_EQ(Sim->Frames().size(), 10u);
+}
+
+TEST_F(UnitSim, DeviceDisappearsWhenFrameKArrives) {
+    Start({.AnswerDelay = 5ms, .UnplugAfterFrame = 3});
+    Exchange("Z");
+    const auto Frames = RunFrames();
+    Sim->Receive(Frames[0]);
+    Sim->Receive(Frames[1]);
+    Sim->Receive(Frames[2]);
+    EXPECT_TRUE(Sim->Unplugged());
+    Now += 1s;
+    EXPECT_EQ(Sim->TakeDue(), "") << "queued answers are lost with the device";
+    Sim->Receive("N");
+    EXPECT_EQ(Sim->ProbeCount(), 0);
+    EXPECT_EQ(Sim->Frames().size(), 3u);
+    EXPECT_EQ(Sim->Frames().back().Answer, TFrameAnswer::Unanswered);
+}

@@ -1,0 +1,82 @@
+// Preloaded into Wine only: answers the modem-status, interrupt-counter and line-status
+// requests that Wine's serial code makes, which a pseudo-terminal refuses. Wine gives up a
+// wait for serial events when it cannot read the modem lines, so without these answers a pty
+// cannot stand in for a COM port. Every other request, and every request on anything but a
+// pty, goes to the system unchanged.
+#include <dlfcn.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+namespace {
+
+using TIoctl = int (*)(int, unsigned long, ...);
+
+// The modem output lines as the program last set them; the input lines read as active.
+std::atomic<int> ModemLines{TIOCM_DTR | TIOCM_RTS};
+constexpr int ModemInputs = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
+
+bool IsPtySlave(int Fd)
+{
+    struct stat info {};
+    // Unix 98 pty slaves have the major numbers 136 to 143.
+    return fstat(Fd, &info) == 0 && S_ISCHR(info.st_mode) && major(info.st_rdev) >= 136 &&
+           major(info.st_rdev) <= 143;
+}
+
+bool Answer(unsigned long Request, void *Arg)
+{
+    switch (Request) {
+    case TIOCMGET:
+        *static_cast<int *>(Arg) = ModemLines | ModemInputs;
+        return true;
+    case TIOCMSET:
+        ModemLines = *static_cast<int *>(Arg) & (TIOCM_DTR | TIOCM_RTS);
+        return true;
+    case TIOCMBIS:
+        ModemLines |= *static_cast<int *>(Arg) & (TIOCM_DTR | TIOCM_RTS);
+        return true;
+    case TIOCMBIC:
+        ModemLines &= ~*static_cast<int *>(Arg);
+        return true;
+    case TIOCGICOUNT:
+        std::memset(Arg, 0, sizeof(serial_icounter_struct));
+        return true;
+    case TIOCSERGETLSR:
+        *static_cast<unsigned *>(Arg) = TIOCSER_TEMT;
+        return true;
+    case TIOCGSERIAL:
+        std::memset(Arg, 0, sizeof(serial_struct));
+        return true;
+    case TIOCSSERIAL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+extern "C" int ioctl(int Fd, unsigned long Request, ...) noexcept
+{
+    static const auto next = reinterpret_cast<TIoctl>(dlsym(RTLD_NEXT, "ioctl"));
+    va_list args;
+    va_start(args, Request);
+    void *arg = va_arg(args, void *);
+    va_end(args);
+
+    const int result = next(Fd, Request, arg);
+    if (result == 0 || (errno != ENOTTY && errno != EINVAL && errno != EIO))
+        return result;
+    const int error = errno;
+    if (IsPtySlave(Fd) && Answer(Request, arg))
+        return 0;
+    errno = error;
+    return result;
+}

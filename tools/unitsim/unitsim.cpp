@@ -1,0 +1,235 @@
+#include "unitsim.h"
+
+#include "frames.h"
+#include "replyparser.h"
+
+#include <algorithm>
+
+namespace {
+
+// Offsets inside a frame.
+constexpr std::size_t SizeOffset = 1;
+constexpr std::size_t CommandOffset = 2;
+constexpr std::size_t ArgumentOffset = 4;
+constexpr std::size_t BlockDataOffset = 5;
+
+std::size_t PayloadLength(TFrameKind Kind) {
+    switch (Kind) {
+    case TFrameKind::Block:
+        return 3 + BlockDataSize;
+    case TFrameKind::PageAddress:
+        return 4;
+    default:
+        return 2;
+    }
+}
+
+TFrameKind CommandKind(std::string_view Command) {
+    if (Command == PageStartCommand)
+        return TFrameKind::PageStart;
+    if (Command == BlockCommand)
+        return TFrameKind::Block;
+    if (Command == PageAddressCommand)
+        return TFrameKind::PageAddress;
+    if (Command == FinishCommand)
+        return TFrameKind::Finish;
+    return TFrameKind::Malformed;
+}
+
+std::uint8_t ByteAt(const std::string &Bytes, std::size_t Offset) {
+    return static_cast<std::uint8_t>(Bytes[Offset]);
+}
+
+// A frame is well formed when its size byte is the field size, its command is known, a
+// block's offset is one of the two halves of a page and the fill after the payload is zero.
+TFrameKind ClassifyFrame(const std::string &Bytes) {
+    if (ByteAt(Bytes, SizeOffset) != FramePayloadFieldSize)
+        return TFrameKind::Malformed;
+    const TFrameKind Kind = CommandKind(std::string_view(Bytes).substr(CommandOffset, 2));
+    if (Kind == TFrameKind::Malformed)
+        return Kind;
+    if (Kind == TFrameKind::Block && ByteAt(Bytes, ArgumentOffset) != 0 &&
+        ByteAt(Bytes, ArgumentOffset) != BlockDataSize)
+        return TFrameKind::Malformed;
+    const auto Fill = Bytes.begin() + static_cast<std::ptrdiff_t>(2 + PayloadLength(Kind));
+    if (!std::all_of(Fill, Bytes.end(), [](char C) { return C == '\0'; }))
+        return TFrameKind::Malformed;
+    return Kind;
+}
+
+} // namespace
+
+std::string FrameKindName(TFrameKind Kind) {
+    switch (Kind) {
+    case TFrameKind::PageStart:
+        return std::string(PageStartCommand);
+    case TFrameKind::Block:
+        return std::string(BlockCommand);
+    case TFrameKind::PageAddress:
+        return std::string(PageAddressCommand);
+    case TFrameKind::Finish:
+        return std::string(FinishCommand);
+    case TFrameKind::Malformed:
+        break;
+    }
+    return "malformed";
+}
+
+TUnitSim::TUnitSim(TUnitSimOptions Options, TClock Clock)
+    : FOptions(std::move(Options))
+    , FClock(std::move(Clock))
+    , FEeprom(static_cast<std::size_t>(std::max(FOptions.EepromSize, 0)), 0xFF)
+    , FPage(EepromPageSize, 0xFF)
+    , FRefusalsLeft(FOptions.RefuseKinds) {
+    FOptions.SplitPieceSize = std::max(FOptions.SplitPieceSize, 1);
+}
+
+void TUnitSim::Receive(std::string_view Bytes) {
+    for (char Byte : Bytes)
+        ReceiveByte(Byte);
+}
+
+TUnitTime TUnitSim::NextDue() const {
+    return FQueue.empty() ? TUnitTime::max() : FQueue.front().Due;
+}
+
+std::string TUnitSim::TakeDue() {
+    const TUnitTime Now = FClock();
+    std::string Bytes;
+    while (!FQueue.empty() && FQueue.front().Due <= Now) {
+        Bytes += FQueue.front().Bytes;
+        FQueue.pop_front();
+    }
+    return Bytes;
+}
+
+void TUnitSim::ReceiveByte(char Byte) {
+    if (FUnplugged)
+        return;
+    if (FFrame.empty()) {
+        ReceiveBetweenFrames(Byte);
+        return;
+    }
+    FFrame += Byte;
+    if (FFrame.size() == static_cast<std::size_t>(FrameSize))
+        HandleFrame();
+}
+
+// Between frames the dongle answers probes and the loader waits for a frame's start byte;
+// any other byte is not the start of anything and is skipped, so the unit finds the next frame.
+void TUnitSim::ReceiveBetweenFrames(char Byte) {
+    if (Byte == ProbeByte) {
+        ++FProbeCount;
+        if (!FOptions.SilentDongle)
+            Send(Line(ProbeAnswer));
+    } else if (Byte == LoaderCommandByte) {
+        FLoaderListening = true;
+    } else if (FLoaderListening && static_cast<std::uint8_t>(Byte) == FrameStartByte) {
+        FFrame = Byte;
+    }
+}
+
+void TUnitSim::HandleFrame() {
+    TUnitFrame Frame{FClock(), std::move(FFrame), ++FRunFrames, TFrameKind::Malformed,
+                     TFrameAnswer::Unanswered};
+    FFrame.clear();
+    Frame.Kind = ClassifyFrame(Frame.Bytes);
+
+    if (FOptions.UnplugAfterFrame > 0 && Frame.RunFrame == FOptions.UnplugAfterFrame) {
+        FUnplugged = true;
+        FQueue.clear();
+    } else if (!FOptions.SilentUnit && !FSilenced) {
+        Frame.Answer = ExecuteFrame(Frame);
+        AnswerFrame(Frame);
+        if (Frame.RunFrame == FOptions.StopAnsweringAfterFrame)
+            FSilenced = true;
+        if (Frame.Kind == TFrameKind::Finish && Frame.Answer == TFrameAnswer::Acknowledged)
+            FRunFrames = 0; // the unit leaves its loader; the next frame begins a new run
+    }
+    FFrames.push_back(std::move(Frame));
+}
+
+TFrameAnswer TUnitSim::ExecuteFrame(TUnitFrame &Frame) {
+    if (Frame.Kind == TFrameKind::Malformed || ShouldRefuse(Frame))
+        return TFrameAnswer::Refused;
+    switch (Frame.Kind) {
+    case TFrameKind::PageStart:
+        std::fill(FPage.begin(), FPage.end(), 0xFF);
+        break;
+    case TFrameKind::Block: {
+        const auto Data = Frame.Bytes.begin() + BlockDataOffset;
+        std::copy(Data, Data + BlockDataSize, FPage.begin() + ByteAt(Frame.Bytes, ArgumentOffset));
+        break;
+    }
+    case TFrameKind::PageAddress:
+        if (!CommitPage(ByteAt(Frame.Bytes, ArgumentOffset) |
+                        ByteAt(Frame.Bytes, ArgumentOffset + 1) << 8))
+            return TFrameAnswer::Refused;
+        break;
+    case TFrameKind::Finish:
+    case TFrameKind::Malformed:
+        break;
+    }
+    return TFrameAnswer::Acknowledged;
+}
+
+// A page goes to an address of the form index * page size + 5 that lies wholly in the EEPROM.
+bool TUnitSim::CommitPage(int Address) {
+    const int Index = (Address - PageAddressBase) / EepromPageSize;
+    if (Address < PageAddressBase || Index * EepromPageSize + PageAddressBase != Address ||
+        Address + EepromPageSize > static_cast<int>(FEeprom.size()))
+        return false;
+    std::copy(FPage.begin(), FPage.end(), FEeprom.begin() + Address);
+    return true;
+}
+
+bool TUnitSim::ShouldRefuse(const TUnitFrame &Frame) {
+    if (FOptions.RefuseFrames.contains(Frame.RunFrame))
+        return true;
+    const auto Left = FRefusalsLeft.find(Frame.Kind);
+    if (Left == FRefusalsLeft.end() || Left->second <= 0)
+        return false;
+    --Left->second;
+    return true;
+}
+
+void TUnitSim::AnswerFrame(const TUnitFrame &Frame) {
+    std::string Lines;
+    if (FOptions.UnexpectedBeforeFrames.contains(Frame.RunFrame))
+        Lines += Line("X");
+    if (FOptions.EmptyLineBeforeFrames.contains(Frame.RunFrame))
+        Lines += Line("");
+    const char Answer = Frame.Answer == TFrameAnswer::Acknowledged ? AcknowledgeByte : RefusalByte;
+    Lines += Line(std::string_view(&Answer, 1));
+    Send(std::move(Lines));
+}
+
+// Queues an answer behind everything already queued, late and in pieces as the options say.
+void TUnitSim::Send(std::string Bytes) {
+    const TUnitTime Earliest = FClock() + FOptions.AnswerDelay;
+    TUnitTime Due = FQueue.empty() ? Earliest : std::max(Earliest, FQueue.back().Due);
+    if (FOptions.SplitPause.count() <= 0) {
+        FQueue.push_back({Due, std::move(Bytes)});
+        return;
+    }
+    const auto Piece = static_cast<std::size_t>(FOptions.SplitPieceSize);
+    for (std::size_t At = 0; At < Bytes.size(); At += Piece) {
+        FQueue.push_back({Due, Bytes.substr(At, Piece)});
+        Due += FOptions.SplitPause;
+    }
+}
+
+// A reply line: the text, escaped byte by byte if asked, and the closing CR, never escaped.
+std::string TUnitSim::Line(std::string_view Text) const {
+    std::string Bytes;
+    for (char C : Text) {
+        if (FOptions.EscapeAnswers) {
+            Bytes += static_cast<char>(ReplyEscapeByte);
+            Bytes += static_cast<char>(~static_cast<std::uint8_t>(C));
+        } else {
+            Bytes += C;
+        }
+    }
+    Bytes += static_cast<char>(ReplyLineEnd);
+    return Bytes;
+}

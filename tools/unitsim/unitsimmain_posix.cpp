@@ -1,0 +1,173 @@
+// zarnell-unit-sim: a simulated dongle and Zarnell unit on a pseudo-terminal. Prints the path
+// of the port to open on its first line, then serves until SIGINT or SIGTERM; SIGUSR1 writes
+// the report without stopping.
+#include "unitsimpty.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <system_error>
+
+#include <pthread.h>
+#include <signal.h>
+
+namespace {
+
+struct TCommand {
+    TUnitSimOptions Options;
+    std::vector<std::string> RefuseKinds;
+    int DelayMs = 0;
+    int SplitPauseMs = 0;
+    std::string ReportFile;
+    std::string ShowEepromFile;
+};
+
+TFrameKind ParseFrameKind(const std::string &Name) {
+    for (TFrameKind Kind :
+         {TFrameKind::PageStart, TFrameKind::Block, TFrameKind::PageAddress, TFrameKind::Finish})
+        if (FrameKindName(Kind) == Name)
+            return Kind;
+    throw CLI::ValidationError("--refuse-kind", "unknown frame kind " + Name);
+}
+
+// "SB" refuses the first block frame, "SB:3" the first three.
+void AddRefusedKind(TUnitSimOptions &Options, const std::string &Text) {
+    const auto Colon = Text.find(':');
+    int Count = 1;
+    if (Colon != std::string::npos) {
+        try {
+            Count = std::stoi(Text.substr(Colon + 1));
+        } catch (const std::exception &) {
+            throw CLI::ValidationError("--refuse-kind", "bad count in " + Text);
+        }
+    }
+    Options.RefuseKinds[ParseFrameKind(Text.substr(0, Colon))] += Count;
+}
+
+void AddOptions(CLI::App &App, TCommand &Command) {
+    TUnitSimOptions &Options = Command.Options;
+    App.add_option("--eeprom-size", Options.EepromSize, "Bytes of EEPROM, initially 0xFF")
+        ->capture_default_str()
+        ->check(CLI::Range(64, 65536));
+    App.add_flag("--silent-dongle", Options.SilentDongle, "Never answer the probe");
+    App.add_flag("--silent-unit", Options.SilentUnit, "Answer no loader frame");
+    App.add_option("--refuse-frame", Options.RefuseFrames,
+                   "Refuse frame N of every run (from 1; repeatable)")
+        ->check(CLI::PositiveNumber);
+    App.add_option("--refuse-kind", Command.RefuseKinds,
+                   "Refuse the first frames of a kind: SN, SB, SE or SZ, optionally :COUNT");
+    App.add_option("--unexpected-before", Options.UnexpectedBeforeFrames,
+                   "Send an unexpected line \"X\" before the answer to frame N (repeatable)")
+        ->check(CLI::PositiveNumber);
+    App.add_option("--empty-line-before", Options.EmptyLineBeforeFrames,
+                   "Send an empty line before the answer to frame N (repeatable)")
+        ->check(CLI::PositiveNumber);
+    App.add_option("--delay", Command.DelayMs, "Answer every probe and frame this late (ms)")
+        ->check(CLI::Range(0, 60000));
+    App.add_option("--split", Command.SplitPauseMs,
+                   "Send answers in pieces with this pause between them (ms)")
+        ->check(CLI::Range(0, 60000));
+    App.add_option("--split-size", Options.SplitPieceSize, "Bytes per piece of a split answer")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
+    App.add_flag("--escaped", Options.EscapeAnswers, "Escape every byte of every answer line");
+    App.add_option("--stop-after", Options.StopAnsweringAfterFrame,
+                   "Stop answering for good after frame K of a run")
+        ->check(CLI::PositiveNumber);
+    App.add_option("--unplug-after", Options.UnplugAfterFrame,
+                   "Disappear (close the port) when frame K of a run arrives")
+        ->check(CLI::PositiveNumber);
+    App.add_option("--report", Command.ReportFile,
+                   "Write a JSON report to FILE at exit and on SIGUSR1");
+    App.add_option("--show-eeprom", Command.ShowEepromFile,
+                   "Print the EEPROM image of a report written by --report, then exit")
+        ->check(CLI::ExistingFile);
+}
+
+// Written beside the target and renamed over it, so a reader never sees half a report.
+void WriteReport(const std::string &File, const nlohmann::json &Report) {
+    const std::string Temporary = File + ".part";
+    {
+        std::ofstream Out(Temporary, std::ios::trunc);
+        Out << Report.dump(2) << '\n';
+        if (!Out.flush())
+            throw std::runtime_error("Cannot write " + Temporary);
+    }
+    if (std::rename(Temporary.c_str(), File.c_str()) != 0)
+        throw std::system_error(errno, std::generic_category(), "Cannot rename " + Temporary);
+}
+
+int ShowEeprom(const std::string &File) {
+    std::ifstream In(File);
+    const nlohmann::json Report = nlohmann::json::parse(In);
+    std::cout << EepromDump(Report);
+    return 0;
+}
+
+// The signals are blocked in every thread and taken here with sigwait: no handler runs, so
+// the report is written by ordinary code.
+sigset_t ServedSignals() {
+    sigset_t Signals;
+    sigemptyset(&Signals);
+    sigaddset(&Signals, SIGINT);
+    sigaddset(&Signals, SIGTERM);
+    sigaddset(&Signals, SIGUSR1);
+    return Signals;
+}
+
+int Serve(const TCommand &Command) {
+    const sigset_t Signals = ServedSignals();
+    const int Error = pthread_sigmask(SIG_BLOCK, &Signals, nullptr);
+    if (Error != 0)
+        throw std::system_error(Error, std::generic_category(), "pthread_sigmask");
+
+    TUnitSimPty Sim(Command.Options); // its thread inherits the blocked signals
+    std::cout << Sim.SlavePath() << std::endl;
+
+    for (;;) {
+        int Signal = 0;
+        const int WaitError = sigwait(&Signals, &Signal);
+        if (WaitError != 0)
+            throw std::system_error(WaitError, std::generic_category(), "sigwait");
+        if (!Command.ReportFile.empty())
+            WriteReport(Command.ReportFile, Sim.ReportJson());
+        if (Signal != SIGUSR1)
+            break;
+    }
+    Sim.Stop();
+    if (!Sim.Failure().empty()) {
+        std::cerr << "zarnell-unit-sim: " << Sim.Failure() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    CLI::App App("A simulated Zarnell dongle and unit on a pseudo-terminal", "zarnell-unit-sim");
+    TCommand Command;
+    AddOptions(App, Command);
+    try {
+        App.parse(argc, argv);
+        for (const std::string &Kind : Command.RefuseKinds)
+            AddRefusedKind(Command.Options, Kind);
+    } catch (const CLI::ParseError &Error) {
+        return App.exit(Error);
+    }
+    Command.Options.AnswerDelay = std::chrono::milliseconds(Command.DelayMs);
+    Command.Options.SplitPause = std::chrono::milliseconds(Command.SplitPauseMs);
+
+    try {
+        if (!Command.ShowEepromFile.empty())
+            return ShowEeprom(Command.ShowEepromFile);
+        return Serve(Command);
+    } catch (const std::exception &Error) {
+        std::cerr << "zarnell-unit-sim: " << Error.what() << '\n';
+        return 1;
+    }
+}

@@ -1,0 +1,54 @@
+// The simulated dongle and unit behind a pseudo-terminal: the program opens the slave side as
+// its serial port, and a thread serves the master side with the simulator.
+#pragma once
+
+#include "unitreport.h"
+#include "unitsim.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TUnitSimPty {
+public:
+    // Opens the pseudo-terminal and starts serving it. Raises std::system_error on failure.
+    explicit TUnitSimPty(TUnitSimOptions Options = {});
+    ~TUnitSimPty();
+    TUnitSimPty(const TUnitSimPty &) = delete;
+    TUnitSimPty &operator=(const TUnitSimPty &) = delete;
+
+    // The device path the program opens, for example /dev/pts/3.
+    const std::string &SlavePath() const;
+
+    std::vector<std::uint8_t> Eeprom() const;
+    std::vector<TUnitFrame> Frames() const;
+    std::vector<TUnitReply> Replies() const;
+    int ProbeCount() const;
+    bool Unplugged() const;
+
+    // What went wrong in the serving thread, empty while all is well.
+    std::string Failure() const;
+
+    // Waits until Condition() holds, testing it again whenever the simulator's state changes;
+    // false when Timeout passed first. Condition may call the accessors above.
+    bool WaitFor(const std::function<bool()> &Condition, std::chrono::milliseconds Timeout) const;
+    bool WaitForFrames(std::size_t Count, std::chrono::milliseconds Timeout) const;
+
+    // The device disappears: the master side is closed, so the program's port sees a hang-up.
+    // Returns once it is closed.
+    void Unplug();
+
+    // Frames and replies with their times, the EEPROM image; see UnitReportJson.
+    nlohmann::json ReportJson() const;
+
+    // Ends the serving thread; the pseudo-terminal is closed. Called by the destructor.
+    void Stop();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
