@@ -42,7 +42,7 @@ TEST(LoaderFrames, RunForInitialSettingsBlockIsByteExact) {
 }
 
 TEST(LoaderFrames, EveryFrameIsThirtyFourBytesAndNothingIsEscaped) {
-    for (const std::string Payload : {std::string(), std::string("SN"), std::string(32, '\xFF')})
+    for (const std::string &Payload : {std::string(), std::string("SN"), std::string(32, '\xFF')})
         EXPECT_EQ(BuildFrame(Payload).size(), 34u);
 
     std::array<std::uint8_t, SettingsBlockSize> Page{};

@@ -125,7 +125,7 @@ TEST(ClassifyReply, FirstByteDecides) {
     EXPECT_EQ(ClassifyReply("ABC"), TReplyClass::Acknowledged);
     EXPECT_EQ(ClassifyReply("N"), TReplyClass::Refused);
     EXPECT_EQ(ClassifyReply("NA"), TReplyClass::Refused);
-    for (const std::string Line : {"", "X", "\nA", "\xDE", "a", " A", "IWRX"})
+    for (const char *Line : {"", "X", "\nA", "\xDE", "a", " A", "IWRX"})
         EXPECT_THROW(ClassifyReply(Line), EUnexpectedReply) << Line;
 }
 

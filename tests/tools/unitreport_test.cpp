@@ -44,7 +44,7 @@ TEST(UnitReport, DumpMarksTheSettingsBlockValues) {
     std::vector<std::uint8_t> Image(64, 0xFF);
     Image[5] = 17;
     Image[6] = 3;
-    const std::string Dump = EepromDump({{"eeprom", HexBytes({Image.begin(), Image.end()})}});
+    const std::string Dump = EepromDump({{"eeprom", HexBytes(std::string(Image.begin(), Image.end()))}});
     EXPECT_NE(Dump.find("0000: ff  ff  ff  ff  ff [11][03] ff "), std::string::npos) << Dump;
     EXPECT_NE(Dump.find("0030:"), std::string::npos);
     EXPECT_EQ(Dump.find("0040:"), std::string::npos);

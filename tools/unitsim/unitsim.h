@@ -29,10 +29,10 @@ struct TUnitSimOptions {
     bool SilentDongle = false; // never answers the probe
     bool SilentUnit = false;   // receives frames but neither carries them out nor answers
 
-    std::set<int> RefuseFrames;            // refuse these frames of every run
-    std::map<TFrameKind, int> RefuseKinds; // refuse the first N frames of a kind (whole session)
-    std::set<int> UnexpectedBeforeFrames;  // an "X" line comes before the answer of these frames
-    std::set<int> EmptyLineBeforeFrames;   // a lone CR comes before the answer of these frames
+    std::set<int> RefuseFrames{};            // refuse these frames of every run
+    std::map<TFrameKind, int> RefuseKinds{}; // refuse the first N frames of a kind (whole session)
+    std::set<int> UnexpectedBeforeFrames{};  // an "X" line comes before the answer of these frames
+    std::set<int> EmptyLineBeforeFrames{};   // a lone CR comes before the answer of these frames
 
     std::chrono::milliseconds AnswerDelay{0}; // every answer waits this long
     std::chrono::milliseconds SplitPause{0};  // > 0: answers go out in pieces with this pause
@@ -52,6 +52,11 @@ struct TUnitFrame {
     TFrameAnswer Answer = TFrameAnswer::Unanswered;
 };
 
+// Between frames, "N" is answered "IWRX" (the dongle), "Z" wakes the boot loader and, once it
+// listens, "D" starts a 34-byte frame; other bytes are skipped. A frame is refused with "N" when
+// it is malformed (size byte not 32, unknown command, block offset other than 0 or 16, non-zero
+// fill) or its page address is not index * 32 + 5 inside the EEPROM; otherwise it is carried out
+// and acknowledged with "A". "SE" commits the page buffer that "SN" cleared and "SB" filled.
 class TUnitSim {
 public:
     using TClock = std::function<TUnitTime()>;

@@ -44,6 +44,8 @@ void AddRefusedKind(TUnitSimOptions &Options, const std::string &Text) {
         } catch (const std::exception &) {
             throw CLI::ValidationError("--refuse-kind", "bad count in " + Text);
         }
+        if (Count < 1)
+            throw CLI::ValidationError("--refuse-kind", "count must be at least 1 in " + Text);
     }
     Options.RefuseKinds[ParseFrameKind(Text.substr(0, Colon))] += Count;
 }
