@@ -11,8 +11,7 @@ namespace {
 class TRegKey {
 public:
     TRegKey() = default;
-    ~TRegKey()
-    {
+    ~TRegKey() {
         if (FKey != nullptr)
             RegCloseKey(FKey);
     }
@@ -28,8 +27,7 @@ private:
 
 } // namespace
 
-std::vector<std::string> SerSystemPortNames()
-{
+std::vector<std::string> SerSystemPortNames() {
     std::vector<std::string> names;
     TRegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
@@ -59,4 +57,3 @@ std::vector<std::string> SerSystemPortNames()
     }
     return names;
 }
-

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine against the simulated unit:
+#   run-with-sim.sh UNIT_SIM PTYSHIM COMn PROGRAM [ARGS...]
+# starts UNIT_SIM on a pseudo-terminal, links the Wine prefix's COMn to it, runs PROGRAM with
+# ZARNELL_TEST_PORT=COMn and the pty shim preloaded into Wine alone, and takes all of it down
+# again, also on failure.
+set -euo pipefail
+sim=$1 shim=$2 port=$3
+shift 3
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/../../tools/windows/wine-env.sh"
+wine_run="$here/../../tools/windows/wine-run.sh"
+link="$WINEPREFIX/dosdevices/${port,,}"
+
+for file in "$sim" "$shim"; do
+    [[ -x $file || -f $file ]] || { echo "missing $file (build it natively first)" >&2; exit 1; }
+done
+
+sim_pid=
+cleanup() {
+    rm -f "$link"
+    if [[ -n $sim_pid ]]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+coproc SIM { exec "$sim"; }
+sim_pid=$SIM_PID
+slave=
+read -r -t 30 slave <&"${SIM[0]}" || true
+[[ $slave == /dev/* ]] || { echo "the simulator named no port" >&2; exit 1; }
+
+ln -sfn "$slave" "$link"
+
+ZARNELL_TEST_PORT=$port LD_PRELOAD="$shim" "$wine_run" "$@"
