@@ -4,12 +4,7 @@
 
 #include <cctype>
 
-namespace {
-
-// The system text as it goes into a message: at most 256 characters, without the trailing
-// line breaks, blanks and full stops that the systems put at the end of their texts.
-std::string TrimSystemText(std::string Text)
-{
+std::string SerTrimSystemText(std::string Text) {
     if (Text.size() > 256)
         Text.resize(256);
     while (!Text.empty()) {
@@ -21,26 +16,21 @@ std::string TrimSystemText(std::string Text)
     return Text;
 }
 
-} // namespace
-
-void RaiseCommError(const std::string &Pattern)
-{
+void RaiseCommError(const std::string &Pattern) {
     RaiseCommError(Pattern, SerLastError());
 }
 
-void RaiseCommError(const std::string &Pattern, int Code)
-{
-    throw ESerCommError(SerFormat(Pattern, {std::int64_t{Code}, TrimSystemText(SerErrorText(Code))}));
+void RaiseCommError(const std::string &Pattern, int Code) {
+    throw ESerCommError(
+        SerFormat(Pattern, {std::int64_t{Code}, SerTrimSystemText(SerErrorText(Code))}));
 }
 
-void CheckCommResult(bool Succeeded, const std::string &Pattern)
-{
+void CheckCommResult(bool Succeeded, const std::string &Pattern) {
     if (!Succeeded)
         RaiseCommError(Pattern);
 }
 
-std::string SerEscapePattern(const std::string &Text)
-{
+std::string SerEscapePattern(const std::string &Text) {
     std::string escaped;
     for (char c : Text) {
         escaped += c;

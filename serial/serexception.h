@@ -14,6 +14,10 @@ public:
 int SerLastError();
 std::string SerErrorText(int code);
 
+// A system text as it goes into a message: at most 256 characters, without trailing control
+// characters, blanks and full stops.
+std::string SerTrimSystemText(std::string Text);
+
 // Raises ESerCommError with Pattern formatted with the last system error code (for "%d") and its
 // trimmed system text (for "%s"); a pattern without placeholders passes unchanged.
 [[noreturn]] void RaiseCommError(const std::string &Pattern);

@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
-// The machine's serial ports in a stable natural order (ttyS2 before ttyS10). When the
+// The machine's serial ports in a stable order: natural order on Linux (ttyS2 before ttyS10),
+// the registry's order on Windows. When the
 // environment variable ZARNELL_PORTS is set, its colon-separated device paths replace them
 // (pseudo-terminals for demos and tests). Reads no device.
 std::vector<std::string> SerPortNames();
 
-// The platform's own list, unsorted: serports_posix.cpp reads sysfs, serports_win.cpp the
-// registry's HARDWARE\DEVICEMAP\SERIALCOMM.
+// The platform's own list: serports_posix.cpp reads sysfs, serports_win.cpp the registry's
+// HARDWARE\DEVICEMAP\SERIALCOMM.
 std::vector<std::string> SerSystemPortNames();
 
 // Linux: the ttys under SysClassTty (normally /sys/class/tty) that have a device behind them,

@@ -11,14 +11,12 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char *What)
-{
+[[noreturn]] void Fail(const char *What) {
     throw std::system_error(errno, std::generic_category(), What);
 }
 
 // Waits for Events on Fd for at most Timeout; false on time-out.
-bool WaitFor(int Fd, short Events, std::chrono::milliseconds Timeout)
-{
+bool WaitFor(int Fd, short Events, std::chrono::milliseconds Timeout) {
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -36,8 +34,7 @@ bool WaitFor(int Fd, short Events, std::chrono::milliseconds Timeout)
 
 } // namespace
 
-TPtyPair::TPtyPair()
-{
+TPtyPair::TPtyPair() {
     char name[256];
     termios raw{};
     cfmakeraw(&raw);
@@ -49,14 +46,12 @@ TPtyPair::TPtyPair()
         Fail("fcntl");
 }
 
-TPtyPair::~TPtyPair()
-{
+TPtyPair::~TPtyPair() {
     CloseMaster();
     close(FSlave);
 }
 
-void TPtyPair::Write(std::string_view Bytes, std::chrono::milliseconds Timeout)
-{
+void TPtyPair::Write(std::string_view Bytes, std::chrono::milliseconds Timeout) {
     while (!Bytes.empty()) {
         const ssize_t put = write(FMaster, Bytes.data(), Bytes.size());
         if (put > 0) {
@@ -70,8 +65,7 @@ void TPtyPair::Write(std::string_view Bytes, std::chrono::milliseconds Timeout)
     }
 }
 
-std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout)
-{
+std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout) {
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
     std::string data;
     while (data.size() < Count) {
@@ -91,8 +85,7 @@ std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout)
     return data;
 }
 
-std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet)
-{
+std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet) {
     std::string data;
     while (WaitFor(FMaster, POLLIN, Quiet)) {
         char buffer[4096];
@@ -107,8 +100,7 @@ std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet)
     return data;
 }
 
-void TPtyPair::CloseMaster()
-{
+void TPtyPair::CloseMaster() {
     if (FMaster >= 0)
         close(FMaster);
     FMaster = -1;

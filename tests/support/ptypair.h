@@ -21,7 +21,8 @@ public:
     // Writes all bytes to the master, waiting at most Timeout for room; throws on failure.
     void Write(std::string_view Bytes, std::chrono::milliseconds Timeout = std::chrono::seconds(5));
     // Reads from the master until Count bytes have come or Timeout has passed.
-    std::string Read(std::size_t Count, std::chrono::milliseconds Timeout = std::chrono::seconds(5));
+    std::string Read(std::size_t Count,
+                     std::chrono::milliseconds Timeout = std::chrono::seconds(5));
     // Reads from the master until nothing more comes for Quiet.
     std::string ReadUntilQuiet(std::chrono::milliseconds Quiet);
     // Closes the master: the slave side sees the device vanish.

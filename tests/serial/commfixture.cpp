@@ -1,0 +1,56 @@
+#include "commfixture.h"
+
+#include "serapplication.h"
+#include "serhandover.h"
+
+void UseProgramSettings(TSerCustomComm &Comm, const std::string &DevicePath) {
+    Comm.SetDeviceName(DevicePath);
+    Comm.SetBaudrate(TSerBaudrate::brUser);
+    Comm.SetUserBaudrate(500000);
+    Comm.SetStopbits(TSerStopbits::sb2);
+    Comm.SetMonitorEvents({TSerCommEvent::ceRxChar});
+    Comm.SetEventPriority(TThreadPriority::tpHighest);
+    Comm.SetDirectWrite(true);
+}
+
+bool ServeUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout) {
+    return TSerHandOver::Main().ServeUntil(Done, Timeout);
+}
+
+bool WaitUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + Timeout;
+    while (!ServeUntil(Done, 5ms)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+    }
+    return true;
+}
+
+TCaughtErrors::TCaughtErrors() {
+    SetSerExceptionHandler([this](std::exception_ptr Error) {
+        try {
+            std::rethrow_exception(Error);
+        } catch (const std::exception &e) {
+            std::lock_guard lock(FLock);
+            FMessages.emplace_back(e.what());
+        }
+    });
+}
+
+TCaughtErrors::~TCaughtErrors() {
+    SetSerExceptionHandler(nullptr);
+}
+
+std::vector<std::string> TCaughtErrors::Messages() const {
+    std::lock_guard lock(FLock);
+    return FMessages;
+}
+
+std::string CommErrorOf(const std::function<void()> &Action) {
+    try {
+        Action();
+    } catch (const ESerCommError &e) {
+        return e.what();
+    }
+    return "";
+}
