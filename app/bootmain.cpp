@@ -222,7 +222,8 @@ void TZRSetupForm::ProbeNextPort(const QString &PortName)
     FFound = false;
     FReply.Reset();
     try {
-        SerComm1.SetDeviceName("\\\\.\\\\" + PortName.toStdString());
+        // The device name is a pattern: a per cent sign in a port's path stands for itself.
+        SerComm1.SetDeviceName("\\\\.\\\\" + SerEscapePattern(PortName.toStdString()));
         SerComm1.Open();
         SerComm1.PurgeReadWrite();
         SerComm1.WriteChar(ProbeByte);

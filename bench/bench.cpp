@@ -123,7 +123,7 @@ int main(int argc, char *argv[])
         if (f == frames.size())
             break;
         // Only acknowledgements of frames within a run are followed by a frame sent on them.
-        if (frames[f].Kind != TFrameKind::PageStart && reply.Text == "A\r")
+        if (frames[f].Kind != TFrameKind::PageStart && reply.Bytes == "A\r")
             turnaroundMs.push_back(std::chrono::duration<double, std::milli>(frames[f].Time - reply.Time).count());
     }
 

@@ -27,9 +27,11 @@ TModalDriver &TModalDriver::Whenever(std::function<bool()> Condition, std::funct
 
 void TModalDriver::Check()
 {
+    if (FActing)
+        return;
     for (const TStep &rule : FRules) {
         if (rule.Condition()) {
-            rule.Action();
+            Act(rule.Action);
             return;
         }
     }
@@ -42,9 +44,21 @@ void TModalDriver::Check()
             modal->close();
         return;
     }
-    TStep &step = FSteps[FNext];
-    if (step.Condition()) {
-        ++FNext;
-        step.Action();
-    }
+    if (FSteps[FNext].Condition())
+        Act(FSteps[FNext++].Action);
+}
+
+// An action may open a modal window of its own. Qt does not fire a timer again while its
+// handler runs, so the action runs from a queued call instead, leaving the timer free to drive
+// the window it opens.
+void TModalDriver::Act(const std::function<void()> &Action)
+{
+    FActing = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, Action] {
+            FActing = false;
+            Action();
+        },
+        Qt::QueuedConnection);
 }

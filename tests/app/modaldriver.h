@@ -31,11 +31,13 @@ private:
         std::function<void()> Action;
     };
     void Check();
+    void Act(const std::function<void()> &Action);
 
     std::vector<TStep> FSteps;
     std::vector<TStep> FRules;
     std::size_t FNext = 0;
     bool FTimedOut = false;
+    bool FActing = false;
     int FTimeoutMs;
     QElapsedTimer FClock;
     QTimer FTimer;

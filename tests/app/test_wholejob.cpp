@@ -86,7 +86,7 @@ TEST_F(TWholeJob, ASilentPortIsNeverTakenForTheDongle)
     silent.SilentDongle = true;
     TUnitSimPty &unit = StartWithUnit(silent);
     // Several passes over the list: each probes the port again, none finds it.
-    ASSERT_TRUE(unit.WaitFor([&] { return unit.ProbeCount() >= 3; }, 20s));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return unit.ProbeCount() >= 3; }, 20000));
     EXPECT_FALSE(FForm->DownloadButton->isEnabled());
 }
 
@@ -101,7 +101,7 @@ TEST_F(TWholeJob, AnAnswerThatComesAfterTheNextTickDoesNotCountForAnotherPort)
     FUnits.push_back(std::make_unique<TUnitSimPty>(late));
     FUnits.push_back(std::make_unique<TUnitSimPty>(silent));
     StartProgram({FUnits[0].get(), FUnits[1].get()});
-    ASSERT_TRUE(FUnits[1]->WaitFor([this] { return FUnits[1]->ProbeCount() >= 3; }, 30s));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return FUnits[1]->ProbeCount() >= 3; }, 30000));
     EXPECT_FALSE(FForm->DownloadButton->isEnabled());
 }
 
@@ -184,7 +184,7 @@ TEST_F(TWholeJob, ClosingTheLoaderMidRunStopsSendingAndALaterDownloadStartsAfres
                         FBoot->close(); // the close box works while the button is disabled
                     });
     });
-    EXPECT_FALSE(unit.WaitForFrames(4, 300ms));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return unit.Frames().size() > 3; }, 300));
     EXPECT_FALSE(FBoot->Timer1->isActive());
 
     Download([&](TModalDriver &driver) {
