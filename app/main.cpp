@@ -2,6 +2,7 @@
 #include "appicon.h"
 #include "bootloader.h"
 #include "bootmain.h"
+#include "appfonts.h"
 #include "serialhandover.h"
 #include "updatedlg.h"
 
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     InstallSerialHandOver(&app);
+    InstallFontSubstitutes();
 
     // The setup window is the main window; the other two live for the whole run and are only
     // shown, modally, on demand. They go in the reverse order, the setup window (and with it

@@ -42,6 +42,10 @@ void TUpdateDlgM::ApplyDescription()
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(384, 179);
     setModal(true);
+    // The toolkit's default font on the system the dialog was laid out on.
+    QFont dialogFont(QStringLiteral("MS Sans Serif"));
+    dialogFont.setPixelSize(11);
+    setFont(dialogFont);
 
     Bevel1 = new QFrame(this);
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);

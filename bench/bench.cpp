@@ -4,6 +4,7 @@
 #include "bootloader.h"
 #include "bootmain.h"
 #include "frames.h"
+#include "appfonts.h"
 #include "serialhandover.h"
 #include "unitsimpty.h"
 #include "updatedlg.h"
@@ -82,6 +83,7 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     InstallSerialHandOver(&app);
+    InstallFontSubstitutes();
 
     TUnitSimPty unit;
     qputenv("ZARNELL_PORTS", QByteArray::fromStdString(unit.SlavePath()));

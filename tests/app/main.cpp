@@ -1,5 +1,6 @@
 // The window tests run the real windows on Qt's offscreen platform, with the serial hand-over
 // served by Qt's event loops as in the program.
+#include "appfonts.h"
 #include "serialhandover.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     InstallSerialHandOver(&app);
+    InstallFontSubstitutes();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -90,6 +90,18 @@ TEST_F(TWholeJob, ASilentPortIsNeverTakenForTheDongle)
     EXPECT_FALSE(FForm->DownloadButton->isEnabled());
 }
 
+TEST_F(TWholeJob, OnlyTheExactAnswerCounts)
+{
+    for (const char *answer : {"IWRX ", "iwrx", "IWR", "XIWRX"}) {
+        TUnitSimOptions wrong;
+        wrong.ProbeAnswer = answer;
+        TUnitSimPty &unit = StartWithUnit(wrong);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return unit.ProbeCount() >= 2; }, 20000));
+        EXPECT_FALSE(FForm->DownloadButton->isEnabled()) << answer;
+        TearDown();
+    }
+}
+
 TEST_F(TWholeJob, AnAnswerThatComesAfterTheNextTickDoesNotCountForAnotherPort)
 {
     // The first port answers too late, every time; the second never answers. Without care the

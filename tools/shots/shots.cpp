@@ -5,6 +5,7 @@
 #include "bootmain.h"
 #include "numedit.h"
 #include "rulerslider.h"
+#include "appfonts.h"
 #include "serialhandover.h"
 #include "unitsimpty.h"
 #include "updatedlg.h"
@@ -60,16 +61,24 @@ private:
             QApplication::exit(1);
             return;
         }
-        auto &[condition, action] = FSteps[FNext];
-        if (condition()) {
-            ++FNext;
-            action();
-        }
+        if (FActing || !FSteps[FNext].first())
+            return;
+        // An action may open a modal window; Qt does not fire this timer again while its
+        // handler runs, so the action runs from a queued call and the timer stays free.
+        FActing = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, action = FSteps[FNext++].second] {
+                FActing = false;
+                action();
+            },
+            Qt::QueuedConnection);
     }
 
     std::vector<std::pair<std::function<bool()>, std::function<void()>>> FSteps;
     std::size_t FNext = 0;
     bool FFailed = false;
+    bool FActing = false;
     QElapsedTimer FClock;
     QTimer FTimer;
 };
@@ -96,10 +105,11 @@ int main(int argc, char *argv[])
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
     InstallSerialHandOver(&app);
+    InstallFontSubstitutes();
 
     // The unit answers slowly, so that the loader window can be seen while it programs.
     TUnitSimOptions options;
-    options.AnswerDelay = 400ms;
+    options.FrameAnswerDelay = 400ms;
     TUnitSimPty unit(options);
     qputenv("ZARNELL_PORTS", QByteArray::fromStdString(unit.SlavePath()));
 
@@ -126,9 +136,11 @@ int main(int argc, char *argv[])
     script.Then([&] { return dialog.isVisible(); }, [] {});
     script.Then(always, [&] { Shoot(&dialog, folder, "3-caution-dialog"); });
     script.Then(always, [&] { dialog.OKBtn->click(); });
-    script.Then([&] { return boot.isVisible(); }, [&] { Shoot(&boot, folder, "4-loader-window-programming"); });
+    script.Then([&] { return boot.isVisible(); }, [&] { Shoot(&boot, folder, "4-loader-window-waiting"); });
+    script.Then([&] { return boot.Status->text() == QLatin1String("Programming EEPROM"); },
+                [&] { Shoot(&boot, folder, "5-loader-window-programming"); });
     script.Then([&] { return boot.Status->text() == QLatin1String("Programmed"); }, [] {});
-    script.Then(always, [&] { Shoot(&boot, folder, "5-loader-window-programmed"); });
+    script.Then(always, [&] { Shoot(&boot, folder, "6-loader-window-programmed"); });
     script.Then(always, [&] { boot.CloseButton->click(); });
     script.Then([&] { return !boot.isVisible(); }, [&] { QApplication::exit(0); });
     script.Start();

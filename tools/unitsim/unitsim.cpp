@@ -121,7 +121,7 @@ void TUnitSim::ReceiveBetweenFrames(char Byte) {
     if (Byte == ProbeByte) {
         ++FProbeCount;
         if (!FOptions.SilentDongle)
-            Send(Line(ProbeAnswer));
+            Send(Line(FOptions.ProbeAnswer), FOptions.AnswerDelay);
     } else if (Byte == LoaderCommandByte) {
         FLoaderListening = true;
     } else if (FLoaderListening && static_cast<std::uint8_t>(Byte) == FrameStartByte) {
@@ -201,12 +201,12 @@ void TUnitSim::AnswerFrame(const TUnitFrame &Frame) {
         Lines += Line("");
     const char Answer = Frame.Answer == TFrameAnswer::Acknowledged ? AcknowledgeByte : RefusalByte;
     Lines += Line(std::string_view(&Answer, 1));
-    Send(std::move(Lines));
+    Send(std::move(Lines), FOptions.AnswerDelay + FOptions.FrameAnswerDelay);
 }
 
 // Queues an answer behind everything already queued, late and in pieces as the options say.
-void TUnitSim::Send(std::string Bytes) {
-    const TUnitTime Earliest = FClock() + FOptions.AnswerDelay;
+void TUnitSim::Send(std::string Bytes, std::chrono::milliseconds Delay) {
+    const TUnitTime Earliest = FClock() + Delay;
     TUnitTime Due = FQueue.empty() ? Earliest : std::max(Earliest, FQueue.back().Due);
     if (FOptions.SplitPause.count() <= 0) {
         FQueue.push_back({Due, std::move(Bytes)});

@@ -35,6 +35,8 @@ struct TUnitSimOptions {
     std::set<int> EmptyLineBeforeFrames{};   // a lone CR comes before the answer of these frames
 
     std::chrono::milliseconds AnswerDelay{0}; // every answer waits this long
+    std::chrono::milliseconds FrameAnswerDelay{0}; // answers to frames wait this much longer
+    std::string ProbeAnswer = "IWRX";              // the dongle's answer to the probe
     std::chrono::milliseconds SplitPause{0};  // > 0: answers go out in pieces with this pause
     int SplitPieceSize = 1;                   // bytes per piece of a split answer
     bool EscapeAnswers = false;               // every byte of a line escaped with 33 and XOR 255
@@ -93,7 +95,7 @@ private:
     bool CommitPage(int Address);
     bool ShouldRefuse(const TUnitFrame &Frame);
     void AnswerFrame(const TUnitFrame &Frame);
-    void Send(std::string Lines);
+    void Send(std::string Lines, std::chrono::milliseconds Delay);
     std::string Line(std::string_view Text) const;
 
     TUnitSimOptions FOptions;

@@ -21,6 +21,7 @@ struct TCommand {
     TUnitSimOptions Options;
     std::vector<std::string> RefuseKinds;
     int DelayMs = 0;
+    int FrameDelayMs = 0;
     int SplitPauseMs = 0;
     std::string ReportFile;
     std::string ShowEepromFile;
@@ -68,6 +69,11 @@ void AddOptions(CLI::App &App, TCommand &Command) {
     App.add_option("--empty-line-before", Options.EmptyLineBeforeFrames,
                    "Send an empty line before the answer to frame N (repeatable)")
         ->check(CLI::PositiveNumber);
+    App.add_option("--frame-delay", Command.FrameDelayMs,
+                   "Answer every frame this much later again, as a unit writing its EEPROM (ms)")
+        ->check(CLI::NonNegativeNumber);
+    App.add_option("--probe-answer", Command.Options.ProbeAnswer,
+                   "Answer the probe with this line instead of IWRX");
     App.add_option("--delay", Command.DelayMs, "Answer every probe and frame this late (ms)")
         ->check(CLI::Range(0, 60000));
     App.add_option("--split", Command.SplitPauseMs,
@@ -162,6 +168,7 @@ int main(int argc, char **argv) {
         return App.exit(Error);
     }
     Command.Options.AnswerDelay = std::chrono::milliseconds(Command.DelayMs);
+    Command.Options.FrameAnswerDelay = std::chrono::milliseconds(Command.FrameDelayMs);
     Command.Options.SplitPause = std::chrono::milliseconds(Command.SplitPauseMs);
 
     try {
