@@ -4,8 +4,7 @@
 
 // A single-line edit box that shows a number with a fixed count of decimals. The text is parsed
 // only when Value() is read; writes of Value or Decimals rewrite the text in its canonical form.
-class TNumEdit : public QLineEdit
-{
+class TNumEdit : public QLineEdit {
     Q_OBJECT
     Q_PROPERTY(double Value READ Value WRITE SetValue)
     Q_PROPERTY(int Decimals READ Decimals WRITE SetDecimals)

@@ -9,8 +9,8 @@ namespace NumText {
 
 namespace {
 
-constexpr int SignificantDigits = 18; // digits taken from the double before rounding
-constexpr int KeptDigits = 15;        // digits that can be shown
+constexpr int SignificantDigits = 18;  // digits taken from the double before rounding
+constexpr int KeptDigits = 15;         // digits that can be shown
 constexpr int ShortExponentDigits = 4; // up to this many decimals pad the exponent
 
 // A non-negative number as decimal digits: 0.d1d2d3... × 10^exponent. No digits means zero.
@@ -19,8 +19,7 @@ struct Decimal {
     int exponent = 0;
 };
 
-Decimal ExpandDigits(double magnitude)
-{
+Decimal ExpandDigits(double magnitude) {
     // Scientific form with 17 digits after the point: "d.ddddddddddddddddde+XX" (at most 24
     // characters), the last digit rounded to nearest.
     char buffer[32];
@@ -42,15 +41,13 @@ Decimal ExpandDigits(double magnitude)
     return number;
 }
 
-bool IsZero(const Decimal &number)
-{
+bool IsZero(const Decimal &number) {
     return std::all_of(number.digits.begin(), number.digits.end(),
                        [](char digit) { return digit == '0'; });
 }
 
 // Keeps the first `count` digits; a dropped 5 or more rounds the kept ones up, away from zero.
-void RoundAt(Decimal &number, int count)
-{
+void RoundAt(Decimal &number, int count) {
     if (count < 0) {
         number = Decimal{};
         return;
@@ -70,14 +67,12 @@ void RoundAt(Decimal &number, int count)
     }
 }
 
-std::u16string Widen(std::string_view ascii)
-{
+std::u16string Widen(std::string_view ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
 
 std::u16string ScientificForm(const Decimal &number, bool negative, int decimals,
-                              char16_t separator)
-{
+                              char16_t separator) {
     std::string digits = number.digits;
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
@@ -99,11 +94,10 @@ std::u16string ScientificForm(const Decimal &number, bool negative, int decimals
     return text + Widen(exponent);
 }
 
-std::u16string FixedForm(const Decimal &number, bool negative, int decimals, char16_t separator)
-{
+std::u16string FixedForm(const Decimal &number, bool negative, int decimals, char16_t separator) {
     auto digitAt = [&](int place) {
         return place >= 0 && place < int(number.digits.size()) ? char16_t(number.digits[place])
-                                                                 : u'0';
+                                                               : u'0';
     };
     std::u16string text = negative && !IsZero(number) ? u"-" : u"";
     if (number.exponent > 0) {
@@ -120,8 +114,7 @@ std::u16string FixedForm(const Decimal &number, bool negative, int decimals, cha
     return text;
 }
 
-bool IsDigit(char16_t c)
-{
+bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 
@@ -131,8 +124,7 @@ constexpr long long ExtendedMinOrder = -4951;
 constexpr long long ExponentLimit = 1'000'000; // far beyond any representable order
 
 // Rounds an extended value to double, giving an infinity past the largest double.
-double ToDouble(long double value)
-{
+double ToDouble(long double value) {
     const long double limit =
         std::ldexp(2.0L - std::ldexp(1.0L, -std::numeric_limits<double>::digits), 1023);
     const double sign = std::signbit(value) ? -1.0 : 1.0;
@@ -145,8 +137,7 @@ double ToDouble(long double value)
 
 } // namespace
 
-std::u16string FormatFixed(double value, int decimals, char16_t separator)
-{
+std::u16string FormatFixed(double value, int decimals, char16_t separator) {
     const bool negative = std::signbit(value);
     if (std::isinf(value))
         return negative ? u"-INF" : u"INF";
@@ -161,8 +152,7 @@ std::u16string FormatFixed(double value, int decimals, char16_t separator)
     return FixedForm(number, negative, decimals, separator);
 }
 
-std::optional<double> ParseNumber(std::u16string_view text, char16_t separator)
-{
+std::optional<double> ParseNumber(std::u16string_view text, char16_t separator) {
     std::size_t at = 0;
     auto skipBlanks = [&] {
         while (at < text.size() && text[at] == u' ')

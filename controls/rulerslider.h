@@ -27,14 +27,12 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TSliderOptions)
 
 enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
 
-class ESliderError : public std::runtime_error
-{
+class ESliderError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-class TCustomRulerSlider : public QWidget
-{
+class TCustomRulerSlider : public QWidget {
     Q_OBJECT
 
 public:
@@ -187,8 +185,7 @@ private:
     QPainter *FCanvas = nullptr;
 };
 
-class TRulerSlider : public TCustomRulerSlider
-{
+class TRulerSlider : public TCustomRulerSlider {
     Q_OBJECT
     Q_PROPERTY(TBevelCut BevelStyle READ BevelStyle WRITE SetBevelStyle)
     Q_PROPERTY(QImage ImageHThumb READ ImageHThumb WRITE SetImageHThumb)
@@ -208,25 +205,25 @@ public:
     using TCustomRulerSlider::TCustomRulerSlider;
 
     using TCustomRulerSlider::BevelStyle;
-    using TCustomRulerSlider::SetBevelStyle;
-    using TCustomRulerSlider::Image;
-    using TCustomRulerSlider::SetImage;
-    using TCustomRulerSlider::Increment;
-    using TCustomRulerSlider::SetIncrement;
-    using TCustomRulerSlider::MinValue;
-    using TCustomRulerSlider::SetMinValue;
-    using TCustomRulerSlider::MaxValue;
-    using TCustomRulerSlider::SetMaxValue;
-    using TCustomRulerSlider::NumThumbStates;
-    using TCustomRulerSlider::SetNumThumbStates;
-    using TCustomRulerSlider::Orientation;
-    using TCustomRulerSlider::SetOrientation;
     using TCustomRulerSlider::EdgeSize;
-    using TCustomRulerSlider::SetEdgeSize;
+    using TCustomRulerSlider::Image;
+    using TCustomRulerSlider::Increment;
+    using TCustomRulerSlider::MaxValue;
+    using TCustomRulerSlider::MinValue;
+    using TCustomRulerSlider::NumThumbStates;
     using TCustomRulerSlider::Options;
+    using TCustomRulerSlider::Orientation;
+    using TCustomRulerSlider::SetBevelStyle;
+    using TCustomRulerSlider::SetEdgeSize;
+    using TCustomRulerSlider::SetImage;
+    using TCustomRulerSlider::SetIncrement;
+    using TCustomRulerSlider::SetMaxValue;
+    using TCustomRulerSlider::SetMinValue;
+    using TCustomRulerSlider::SetNumThumbStates;
     using TCustomRulerSlider::SetOptions;
-    using TCustomRulerSlider::Value;
+    using TCustomRulerSlider::SetOrientation;
     using TCustomRulerSlider::SetValue;
+    using TCustomRulerSlider::Value;
 
     QImage ImageHThumb() const { return Image(siHThumb); }
     void SetImageHThumb(const QImage &image) { SetImage(siHThumb, image); }
