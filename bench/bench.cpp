@@ -108,7 +108,8 @@ int main(int argc, char *argv[])
     TUpdateDlgM dialog;
     form.SetPeers(&boot, &dialog);
     form.show();
-    if (!RunUntil([&] { return form.DownloadButton->isEnabled(); }, 30000)) {
+    if (!RunUntil([&] { return form.DownloadButton->isEnabled(); }, 30000) ||
+        !RunUntil([&] { return unit.LoaderListening(); }, 5000)) {
         std::fprintf(stderr, "zarnell-bench: the dongle was not found\n");
         return 1;
     }

@@ -47,7 +47,15 @@ TUnitSimPty &TWholeJob::StartWithUnit(TUnitSimOptions Options)
 
 bool TWholeJob::WaitForDownloadEnabled(int TimeoutMs)
 {
-    return QTest::qWaitFor([this] { return FForm->DownloadButton->isEnabled(); }, TimeoutMs);
+    // Also until the unit has read the "Z" that came with it: a purge discards what a
+    // pseudo-terminal's far end has not read yet, and the tests press Download far sooner
+    // after it than any person could.
+    return QTest::qWaitFor(
+        [this] {
+            return FForm->DownloadButton->isEnabled() &&
+                   (FUnits.empty() || FUnits.front()->LoaderListening());
+        },
+        TimeoutMs);
 }
 
 std::function<bool()> TWholeJob::ErrorBoxShown() const

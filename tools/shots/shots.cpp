@@ -126,7 +126,7 @@ int main(int argc, char *argv[])
     TScript script;
     const auto always = [] { return true; };
     script.Then([&] { return form.isVisible(); }, [&] { Shoot(&form, folder, "1-setup-window-searching"); });
-    script.Then([&] { return form.DownloadButton->isEnabled(); }, [&] {
+    script.Then([&] { return form.DownloadButton->isEnabled() && unit.LoaderListening(); }, [&] {
         form.IDSlider->SetValue(3);
         form.SolDelaySlider->SetValue(17);
         form.IDSlider->setFocus();

@@ -28,6 +28,8 @@ public:
     std::vector<TUnitFrame> Frames() const;
     std::vector<TUnitReply> Replies() const;
     int ProbeCount() const;
+    // The dongle has taken "Z": the unit's boot loader listens for frames.
+    bool LoaderListening() const;
     bool Unplugged() const;
 
     // What went wrong in the serving thread, empty while all is well.

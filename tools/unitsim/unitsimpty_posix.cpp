@@ -301,6 +301,11 @@ int TUnitSimPty::ProbeCount() const {
     return FImpl->Sim.ProbeCount();
 }
 
+bool TUnitSimPty::LoaderListening() const {
+    std::lock_guard Lock(FImpl->Mutex);
+    return FImpl->Sim.LoaderListening();
+}
+
 bool TUnitSimPty::Unplugged() const {
     std::lock_guard Lock(FImpl->Mutex);
     return FImpl->DeviceClosed;
