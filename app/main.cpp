@@ -1,8 +1,8 @@
 // Zarnell Setup: finds the unit's radio dongle and writes the unit's settings into its EEPROM.
+#include "appfonts.h"
 #include "appicon.h"
 #include "bootloader.h"
 #include "bootmain.h"
-#include "appfonts.h"
 #include "serialhandover.h"
 #include "updatedlg.h"
 

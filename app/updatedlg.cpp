@@ -56,8 +56,8 @@ void TUpdateDlgM::ApplyDescription()
     Label1->adjustSize();
     Label2 = MakeLabel(this, QStringLiteral("Ensure only one dongle is connected to PC"), 46, 38);
     Label3 = MakeLabel(this, QStringLiteral("Make sure no other devices are powered"), 52, 56);
-    Label4 = MakeLabel(this, QStringLiteral("Cancel update if dongle needs to be removed and restart"),
-                       13, 73);
+    Label4 = MakeLabel(
+        this, QStringLiteral("Cancel update if dongle needs to be removed and restart"), 13, 73);
     Label5 = MakeLabel(this, QStringLiteral("To Proceed with Update"), 63, 104);
     Label5->setFont(HeadingFont());
     Label5->adjustSize();

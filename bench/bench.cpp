@@ -1,10 +1,10 @@
 // ./zarnell bench: the program's figures against the simulated unit on a pseudo-terminal. The
 // windows run offscreen in this process and the simulator's thread beside them, so the CPU and
 // memory figures cover both.
+#include "appfonts.h"
 #include "bootloader.h"
 #include "bootmain.h"
 #include "frames.h"
-#include "appfonts.h"
 #include "serialhandover.h"
 #include "unitsimpty.h"
 #include "updatedlg.h"
@@ -120,7 +120,8 @@ int main(int argc, char *argv[])
     QElapsedTimer idle;
     idle.start();
     RunFor(3000);
-    const double idleCpu = (CpuSeconds() - cpuBefore) / (static_cast<double>(idle.elapsed()) / 1000);
+    const double idleCpu =
+        (CpuSeconds() - cpuBefore) / (static_cast<double>(idle.elapsed()) / 1000);
 
     // Downloads: enough runs for well over a thousand frames.
     constexpr int Runs = 260;
@@ -140,7 +141,8 @@ int main(int argc, char *argv[])
             break;
         // Only acknowledgements of frames within a run are followed by a frame sent on them.
         if (frames[f].Kind != TFrameKind::PageStart && reply.Bytes == "A\r")
-            turnaroundMs.push_back(std::chrono::duration<double, std::milli>(frames[f].Time - reply.Time).count());
+            turnaroundMs.push_back(
+                std::chrono::duration<double, std::milli>(frames[f].Time - reply.Time).count());
     }
 
     rusage usage{};
@@ -149,11 +151,12 @@ int main(int argc, char *argv[])
 
     std::printf("Zarnell Setup figures (simulated unit on a pseudo-terminal)\n");
     std::printf("  start to Download enabled         %8.1f ms\n", startupMs);
-    std::printf("  OK to \"Programmed\" (median of %d)  %8.1f ms   (99th percentile %.1f ms)\n", Runs,
-                Percentile(runMs, 0.5), Percentile(runMs, 0.99));
+    std::printf("  OK to \"Programmed\" (median of %d)  %8.1f ms   (99th percentile %.1f ms)\n",
+                Runs, Percentile(runMs, 0.5), Percentile(runMs, 0.99));
     std::printf("  reply to next frame (%zu frames)   median %.3f ms, 99th percentile %.3f ms\n",
                 turnaroundMs.size(), Percentile(turnaroundMs, 0.5), Percentile(turnaroundMs, 0.99));
-    std::printf("  one 34-byte frame on the line      %8.3f ms   (500000 bit/s, 8 data bits, 2 stop bits)\n",
+    std::printf("  one 34-byte frame on the line      %8.3f ms   (500000 bit/s, 8 data bits, 2 "
+                "stop bits)\n",
                 frameMs);
     std::printf("  CPU while idle after discovery     %8.2f %% of one core\n", idleCpu * 100);
     std::printf("  peak memory (resident)             %8.1f MiB\n", usage.ru_maxrss / 1024.0);

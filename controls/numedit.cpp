@@ -7,11 +7,13 @@
 
 TNumEdit::TNumEdit(QWidget *parent)
     : QLineEdit(parent)
-    , FSeparator(LocaleSeparator()) {
+    , FSeparator(LocaleSeparator())
+{
     UpdateText();
 }
 
-double TNumEdit::Value() {
+double TNumEdit::Value()
+{
     const std::optional<double> parsed =
         NumText::ParseNumber(text().toStdU16String(), FSeparator.unicode());
     if (parsed)
@@ -20,17 +22,20 @@ double TNumEdit::Value() {
     return FValue;
 }
 
-void TNumEdit::SetValue(double value) {
+void TNumEdit::SetValue(double value)
+{
     FValue = value;
     UpdateText();
 }
 
-void TNumEdit::SetDecimals(int decimals) {
+void TNumEdit::SetDecimals(int decimals)
+{
     FDecimals = decimals;
     UpdateText();
 }
 
-void TNumEdit::changeEvent(QEvent *event) {
+void TNumEdit::changeEvent(QEvent *event)
+{
     if (event->type() == QEvent::LocaleChange) {
         // A text in the canonical form follows the new separator; anything the user typed and
         // nobody has read yet stays as it is.
@@ -42,12 +47,14 @@ void TNumEdit::changeEvent(QEvent *event) {
     QLineEdit::changeEvent(event);
 }
 
-QString TNumEdit::FormatValue() const {
+QString TNumEdit::FormatValue() const
+{
     return QString::fromStdU16String(NumText::FormatFixed(FValue, FDecimals, FSeparator.unicode()));
 }
 
 // Only a real change of text reaches textChanged, so rewriting the same number is silent.
-void TNumEdit::UpdateText() {
+void TNumEdit::UpdateText()
+{
     const QString formatted = FormatValue();
     if (text() != formatted)
         setText(formatted);
@@ -55,7 +62,8 @@ void TNumEdit::UpdateText() {
 
 // The widget's locale is the user's system locale unless the program or a parent chose another;
 // the box is told of every change through QEvent::LocaleChange.
-QChar TNumEdit::LocaleSeparator() const {
+QChar TNumEdit::LocaleSeparator() const
+{
     const QString point = locale().decimalPoint();
     return point.isEmpty() ? QChar(u'.') : point.front();
 }

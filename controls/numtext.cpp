@@ -19,7 +19,8 @@ struct Decimal {
     int exponent = 0;
 };
 
-Decimal ExpandDigits(double magnitude) {
+Decimal ExpandDigits(double magnitude)
+{
     // Scientific form with 17 digits after the point: "d.ddddddddddddddddde+XX" (at most 24
     // characters), the last digit rounded to nearest.
     char buffer[32];
@@ -41,13 +42,15 @@ Decimal ExpandDigits(double magnitude) {
     return number;
 }
 
-bool IsZero(const Decimal &number) {
+bool IsZero(const Decimal &number)
+{
     return std::all_of(number.digits.begin(), number.digits.end(),
                        [](char digit) { return digit == '0'; });
 }
 
 // Keeps the first `count` digits; a dropped 5 or more rounds the kept ones up, away from zero.
-void RoundAt(Decimal &number, int count) {
+void RoundAt(Decimal &number, int count)
+{
     if (count < 0) {
         number = Decimal{};
         return;
@@ -67,12 +70,14 @@ void RoundAt(Decimal &number, int count) {
     }
 }
 
-std::u16string Widen(std::string_view ascii) {
+std::u16string Widen(std::string_view ascii)
+{
     return std::u16string(ascii.begin(), ascii.end());
 }
 
 std::u16string ScientificForm(const Decimal &number, bool negative, int decimals,
-                              char16_t separator) {
+                              char16_t separator)
+{
     std::string digits = number.digits;
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
@@ -94,7 +99,8 @@ std::u16string ScientificForm(const Decimal &number, bool negative, int decimals
     return text + Widen(exponent);
 }
 
-std::u16string FixedForm(const Decimal &number, bool negative, int decimals, char16_t separator) {
+std::u16string FixedForm(const Decimal &number, bool negative, int decimals, char16_t separator)
+{
     auto digitAt = [&](int place) {
         return place >= 0 && place < int(number.digits.size()) ? char16_t(number.digits[place])
                                                                : u'0';
@@ -114,7 +120,8 @@ std::u16string FixedForm(const Decimal &number, bool negative, int decimals, cha
     return text;
 }
 
-bool IsDigit(char16_t c) {
+bool IsDigit(char16_t c)
+{
     return c >= u'0' && c <= u'9';
 }
 
@@ -124,7 +131,8 @@ constexpr long long ExtendedMinOrder = -4951;
 constexpr long long ExponentLimit = 1'000'000; // far beyond any representable order
 
 // Rounds an extended value to double, giving an infinity past the largest double.
-double ToDouble(long double value) {
+double ToDouble(long double value)
+{
     const long double limit =
         std::ldexp(2.0L - std::ldexp(1.0L, -std::numeric_limits<double>::digits), 1023);
     const double sign = std::signbit(value) ? -1.0 : 1.0;
@@ -137,7 +145,8 @@ double ToDouble(long double value) {
 
 } // namespace
 
-std::u16string FormatFixed(double value, int decimals, char16_t separator) {
+std::u16string FormatFixed(double value, int decimals, char16_t separator)
+{
     const bool negative = std::signbit(value);
     if (std::isinf(value))
         return negative ? u"-INF" : u"INF";
@@ -152,7 +161,8 @@ std::u16string FormatFixed(double value, int decimals, char16_t separator) {
     return FixedForm(number, negative, decimals, separator);
 }
 
-std::optional<double> ParseNumber(std::u16string_view text, char16_t separator) {
+std::optional<double> ParseNumber(std::u16string_view text, char16_t separator)
+{
     std::size_t at = 0;
     auto skipBlanks = [&] {
         while (at < text.size() && text[at] == u' ')

@@ -23,24 +23,28 @@ constexpr int ExtremePointsHeight = 5; // tick marks at MinValue and MaxValue
 constexpr int MinPointSpacing = 4;
 
 // Positions round halves to the even neighbour (the default FE_TONEAREST mode).
-long long RoundHalfEven(double value) {
+long long RoundHalfEven(double value)
+{
     return static_cast<long long>(std::nearbyint(value));
 }
 
 // Rectangles here include their far edges: a width of 9 from x 6 reaches x 15.
-bool ContainsWithEdges(QRect box, QPoint point) {
+bool ContainsWithEdges(QRect box, QPoint point)
+{
     return point.x() >= box.left() && point.x() <= box.left() + box.width() &&
            point.y() >= box.top() && point.y() <= box.top() + box.height();
 }
 
-int ClampToInt(long long value) {
+int ClampToInt(long long value)
+{
     return int(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
 } // namespace
 
 TCustomRulerSlider::TCustomRulerSlider(QWidget *parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+{
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     resize(150, 40);
@@ -50,19 +54,22 @@ TCustomRulerSlider::TCustomRulerSlider(QWidget *parent)
 }
 
 // No notification may reach a handler while the control is torn down.
-TCustomRulerSlider::~TCustomRulerSlider() {
+TCustomRulerSlider::~TCustomRulerSlider()
+{
     disconnect(this, &TCustomRulerSlider::OnChange, nullptr, nullptr);
     disconnect(this, &TCustomRulerSlider::OnChanged, nullptr, nullptr);
     disconnect(this, &TCustomRulerSlider::OnDrawPoints, nullptr, nullptr);
 }
 
-void TCustomRulerSlider::BeginLoading() {
+void TCustomRulerSlider::BeginLoading()
+{
     FLoading = true;
 }
 
 // The user's images are assigned to themselves so that the layout is rebuilt from them; the
 // layout is rebuilt once more in any case, since size changes made while loading were skipped.
-void TCustomRulerSlider::Loaded() {
+void TCustomRulerSlider::Loaded()
+{
     FLoading = false;
     for (int index = 0; index < SliderImageCount; ++index) {
         if (FUserImages & (1u << index))
@@ -71,7 +78,8 @@ void TCustomRulerSlider::Loaded() {
     RebuildLayout();
 }
 
-QStringList TCustomRulerSlider::StoredProperties() const {
+QStringList TCustomRulerSlider::StoredProperties() const
+{
     static const std::array<const char *, SliderImageCount> imageNames = {
         "ImageHThumb", "ImageHRuler", "ImageVThumb", "ImageVRuler"};
     QStringList names;
@@ -96,21 +104,25 @@ QStringList TCustomRulerSlider::StoredProperties() const {
 
 // ---- Properties
 
-void TCustomRulerSlider::SetValue(int value) {
+void TCustomRulerSlider::SetValue(int value)
+{
     ApplyValue(value);
 }
 
-void TCustomRulerSlider::SetMinValue(int value) {
+void TCustomRulerSlider::SetMinValue(int value)
+{
     if (value != FMinValue)
         ApplyRange(value, FMaxValue);
 }
 
-void TCustomRulerSlider::SetMaxValue(int value) {
+void TCustomRulerSlider::SetMaxValue(int value)
+{
     if (value != FMaxValue)
         ApplyRange(FMinValue, value);
 }
 
-void TCustomRulerSlider::SetIncrement(int increment) {
+void TCustomRulerSlider::SetIncrement(int increment)
+{
     const long long range = (long long)FMaxValue - FMinValue;
     if (!FLoading && (increment < 1 || increment > range))
         throw ESliderError("Value must be between 1 and " + std::to_string(range));
@@ -122,7 +134,8 @@ void TCustomRulerSlider::SetIncrement(int increment) {
 }
 
 // Only one or two thumb pictures fit the image; other counts are taken to the nearer one.
-void TCustomRulerSlider::SetNumThumbStates(int states) {
+void TCustomRulerSlider::SetNumThumbStates(int states)
+{
     states = std::clamp(states, 1, 2);
     if (states != FNumThumbStates) {
         FNumThumbStates = states;
@@ -130,7 +143,8 @@ void TCustomRulerSlider::SetNumThumbStates(int states) {
     }
 }
 
-void TCustomRulerSlider::SetOrientation(TSliderOrientation orientation) {
+void TCustomRulerSlider::SetOrientation(TSliderOrientation orientation)
+{
     if (orientation == FOrientation)
         return;
     FOrientation = orientation;
@@ -145,7 +159,8 @@ void TCustomRulerSlider::SetOrientation(TSliderOrientation orientation) {
 
 // The edges must leave at least one pixel of the ruler image's middle; a negative size would
 // make the composed ruler longer than its pieces, so it is refused like any other bad size.
-void TCustomRulerSlider::SetEdgeSize(int size) {
+void TCustomRulerSlider::SetEdgeSize(int size)
+{
     const int along = Vertical() ? FImages.at(siVRuler).height() : FImages.at(siHRuler).width();
     if (size != FEdgeSize && size >= 0 && 2 * size < along) {
         FEdgeSize = size;
@@ -153,14 +168,16 @@ void TCustomRulerSlider::SetEdgeSize(int size) {
     }
 }
 
-void TCustomRulerSlider::SetOptions(TSliderOptions options) {
+void TCustomRulerSlider::SetOptions(TSliderOptions options)
+{
     if (options != FOptions) {
         FOptions = options;
         update();
     }
 }
 
-void TCustomRulerSlider::SetBevelStyle(TBevelCut style) {
+void TCustomRulerSlider::SetBevelStyle(TBevelCut style)
+{
     if (style != FBevelStyle) {
         FBevelStyle = style;
         RebuildLayout();
@@ -168,7 +185,8 @@ void TCustomRulerSlider::SetBevelStyle(TBevelCut style) {
     }
 }
 
-void TCustomRulerSlider::SetImage(TSliderImage index, const QImage &image) {
+void TCustomRulerSlider::SetImage(TSliderImage index, const QImage &image)
+{
     const quint8 bit = quint8(1u << index);
     if (image.isNull()) {
         FImages.at(index) = BuiltInSliderImage(index);
@@ -187,19 +205,22 @@ void TCustomRulerSlider::SetImage(TSliderImage index, const QImage &image) {
 
 // ---- Geometry
 
-QRect TCustomRulerSlider::SliderArea() const {
+QRect TCustomRulerSlider::SliderArea() const
+{
     const QRect area = rect();
     if (FBevelStyle == bvNone)
         return area;
     return area.adjusted(BevelInset, BevelInset, -BevelInset, -BevelInset);
 }
 
-int TCustomRulerSlider::TrackOrigin() const {
+int TCustomRulerSlider::TrackOrigin() const
+{
     const QRect area = SliderArea();
     return (Vertical() ? area.top() : area.left()) + Indent;
 }
 
-void TCustomRulerSlider::RebuildLayout() {
+void TCustomRulerSlider::RebuildLayout()
+{
     const int remembered = FValue;
     ComputeLayout();
     ComposeRuler();
@@ -209,7 +230,8 @@ void TCustomRulerSlider::RebuildLayout() {
 
 // A control too short for its thumb gets a track length of 0: every value then sits at the
 // start of the track.
-void TCustomRulerSlider::ComputeLayout() {
+void TCustomRulerSlider::ComputeLayout()
+{
     const QRect area = SliderArea();
     const QImage &thumb = FImages.at(Vertical() ? siVThumb : siHThumb);
     const QImage &ruler = FImages.at(Vertical() ? siVRuler : siHRuler);
@@ -245,7 +267,8 @@ void TCustomRulerSlider::ComputeLayout() {
 // The ruler image is cut along the track into a start edge, a middle and an end edge; the middle
 // is repeated to fill the length. Edges that leave no middle are narrowed so that at least one
 // pixel of it remains; parts that no piece covers stay transparent.
-void TCustomRulerSlider::ComposeRuler() {
+void TCustomRulerSlider::ComposeRuler()
+{
     const QImage &image = FImages.at(Vertical() ? siVRuler : siHRuler);
     const QRect area = SliderArea();
     const int length = std::max((Vertical() ? area.height() : area.width()) - 2 * Indent, 0);
@@ -278,7 +301,8 @@ void TCustomRulerSlider::ComposeRuler() {
 }
 
 // A zero range (possible only while loading) puts every value at the start of the track.
-int TCustomRulerSlider::ValueToOffset(int value) const {
+int TCustomRulerSlider::ValueToOffset(int value) const
+{
     const long long range = (long long)FMaxValue - FMinValue;
     const long long position =
         range > 0 ? RoundHalfEven(FTrackLength * ((double(value) - FMinValue) / double(range))) : 0;
@@ -290,7 +314,8 @@ int TCustomRulerSlider::ValueToOffset(int value) const {
     return ClampToInt(std::max(bottom - FThumbBox.height() - (origin + position), origin));
 }
 
-int TCustomRulerSlider::OffsetToValue(int offset) const {
+int TCustomRulerSlider::OffsetToValue(int offset) const
+{
     const long long range = (long long)FMaxValue - FMinValue;
     const long long position = Vertical() ? (long long)height() - FThumbBox.height() - offset -
                                                 (SliderArea().top() + Indent)
@@ -303,14 +328,16 @@ int TCustomRulerSlider::OffsetToValue(int offset) const {
     return ClampToInt(std::min(FMinValue + std::max(steps, 0LL), (long long)FMaxValue));
 }
 
-int TCustomRulerSlider::AlignOffset(int offset) const {
+int TCustomRulerSlider::AlignOffset(int offset) const
+{
     const int origin = TrackOrigin();
     const int aligned = std::clamp(offset, origin, origin + FTrackLength);
     return std::min(ValueToOffset(OffsetToValue(aligned)), origin + FTrackLength);
 }
 
 // The thumb jumps from one value position to the next; while dragged it carries the value.
-void TCustomRulerSlider::MoveThumbTo(int offset) {
+void TCustomRulerSlider::MoveThumbTo(int offset)
+{
     const int remembered = FValue;
     const int leading = AlignOffset(offset);
     update(FThumbBox);
@@ -326,7 +353,8 @@ void TCustomRulerSlider::MoveThumbTo(int offset) {
     }
 }
 
-void TCustomRulerSlider::ApplyValue(int value) {
+void TCustomRulerSlider::ApplyValue(int value)
+{
     value = std::max(std::min(value, FMaxValue), FMinValue);
     const bool changed = value != FValue;
     FValue = value;
@@ -335,7 +363,8 @@ void TCustomRulerSlider::ApplyValue(int value) {
         DoChange();
 }
 
-void TCustomRulerSlider::ApplyRange(int minValue, int maxValue) {
+void TCustomRulerSlider::ApplyRange(int minValue, int maxValue)
+{
     if (maxValue <= minValue && !FLoading)
         return;
     FMinValue = minValue;
@@ -349,7 +378,8 @@ void TCustomRulerSlider::ApplyRange(int minValue, int maxValue) {
 }
 
 // Up and down start from the nearest multiple of Increment, counted from 0.
-void TCustomRulerSlider::StepValue(TSliderStep kind) {
+void TCustomRulerSlider::StepValue(TSliderStep kind)
+{
     const long long increment = std::max(FIncrement, 1);
     const long long nearest = RoundHalfEven(double(FValue) / double(increment)) * increment;
     long long target = FValue;
@@ -377,7 +407,8 @@ void TCustomRulerSlider::StepValue(TSliderStep kind) {
         ApplyValue(int(target));
 }
 
-TCustomRulerSlider::TSliderStep TCustomRulerSlider::SideOfThumb(QPoint point) const {
+TCustomRulerSlider::TSliderStep TCustomRulerSlider::SideOfThumb(QPoint point) const
+{
     if (Vertical()) {
         if (point.y() < FThumbBox.top())
             return ssUp;
@@ -394,12 +425,14 @@ TCustomRulerSlider::TSliderStep TCustomRulerSlider::SideOfThumb(QPoint point) co
 
 // ---- Mouse
 
-void TCustomRulerSlider::TakeFocus() {
+void TCustomRulerSlider::TakeFocus()
+{
     if ((focusPolicy() & Qt::ClickFocus) && isEnabled())
         setFocus(Qt::MouseFocusReason);
 }
 
-void TCustomRulerSlider::mousePressEvent(QMouseEvent *event) {
+void TCustomRulerSlider::mousePressEvent(QMouseEvent *event)
+{
     event->accept();
     if (event->button() != Qt::LeftButton)
         return;
@@ -421,11 +454,13 @@ void TCustomRulerSlider::mousePressEvent(QMouseEvent *event) {
 }
 
 // The second press of a double click neither steps nor drags.
-void TCustomRulerSlider::mouseDoubleClickEvent(QMouseEvent *event) {
+void TCustomRulerSlider::mouseDoubleClickEvent(QMouseEvent *event)
+{
     event->accept();
 }
 
-void TCustomRulerSlider::mouseMoveEvent(QMouseEvent *event) {
+void TCustomRulerSlider::mouseMoveEvent(QMouseEvent *event)
+{
     const QPoint point = event->position().toPoint();
     if ((event->buttons() & Qt::LeftButton) && FDragging)
         ThumbDragged(event->buttons(), event->modifiers(), point.x(), point.y());
@@ -434,7 +469,8 @@ void TCustomRulerSlider::mouseMoveEvent(QMouseEvent *event) {
     event->accept();
 }
 
-void TCustomRulerSlider::mouseReleaseEvent(QMouseEvent *event) {
+void TCustomRulerSlider::mouseReleaseEvent(QMouseEvent *event)
+{
     EndTrackPress();
     if (FDragging) {
         const QPoint point = event->position().toPoint();
@@ -445,7 +481,8 @@ void TCustomRulerSlider::mouseReleaseEvent(QMouseEvent *event) {
 
 // Steps towards the mouse until the thumb reaches or passes it; the timer keeps coming until
 // the button is released.
-void TCustomRulerSlider::RepeatStep() {
+void TCustomRulerSlider::RepeatStep()
+{
     if (SideOfThumb(FPressPoint) != FStartSide)
         return;
     StepValue(FStartSide);
@@ -453,7 +490,8 @@ void TCustomRulerSlider::RepeatStep() {
         FRepeatTimer.start(RepeatInterval, Qt::PreciseTimer, this);
 }
 
-void TCustomRulerSlider::EndTrackPress() {
+void TCustomRulerSlider::EndTrackPress()
+{
     if (!FTrackPressing)
         return;
     FRepeatTimer.stop();
@@ -461,14 +499,16 @@ void TCustomRulerSlider::EndTrackPress() {
     DoChanged();
 }
 
-void TCustomRulerSlider::timerEvent(QTimerEvent *event) {
+void TCustomRulerSlider::timerEvent(QTimerEvent *event)
+{
     if (event->timerId() == FRepeatTimer.timerId())
         RepeatStep();
     else
         QWidget::timerEvent(event);
 }
 
-void TCustomRulerSlider::ThumbPressed(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+void TCustomRulerSlider::ThumbPressed(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y)
+{
     TakeFocus();
     if (button != Qt::LeftButton || !AllowsChange())
         return;
@@ -478,13 +518,14 @@ void TCustomRulerSlider::ThumbPressed(Qt::MouseButton button, Qt::KeyboardModifi
     repaint(FThumbBox);
 }
 
-void TCustomRulerSlider::ThumbDragged(Qt::MouseButtons buttons, Qt::KeyboardModifiers, int x,
-                                      int y) {
+void TCustomRulerSlider::ThumbDragged(Qt::MouseButtons buttons, Qt::KeyboardModifiers, int x, int y)
+{
     if ((buttons & Qt::LeftButton) && AllowsChange())
         MoveThumbTo((Vertical() ? y : x) - FGrabOffset);
 }
 
-void TCustomRulerSlider::ThumbReleased(Qt::MouseButton button, Qt::KeyboardModifiers, int, int) {
+void TCustomRulerSlider::ThumbReleased(Qt::MouseButton button, Qt::KeyboardModifiers, int, int)
+{
     if (button != Qt::LeftButton)
         return;
     FDragging = false;
@@ -496,7 +537,8 @@ void TCustomRulerSlider::ThumbReleased(Qt::MouseButton button, Qt::KeyboardModif
 
 // ---- Keys
 
-TCustomRulerSlider::TSliderStep TCustomRulerSlider::KeyStep(const QKeyEvent *event) const {
+TCustomRulerSlider::TSliderStep TCustomRulerSlider::KeyStep(const QKeyEvent *event) const
+{
     if (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier))
         return ssNone;
     switch (event->key()) {
@@ -518,7 +560,8 @@ TCustomRulerSlider::TSliderStep TCustomRulerSlider::KeyStep(const QKeyEvent *eve
 }
 
 // The navigation keys are the control's own: no shortcut of the window may take them.
-bool TCustomRulerSlider::event(QEvent *event) {
+bool TCustomRulerSlider::event(QEvent *event)
+{
     if (event->type() == QEvent::ShortcutOverride &&
         KeyStep(static_cast<QKeyEvent *>(event)) != ssNone) {
         event->accept();
@@ -527,7 +570,8 @@ bool TCustomRulerSlider::event(QEvent *event) {
     return QWidget::event(event);
 }
 
-void TCustomRulerSlider::keyPressEvent(QKeyEvent *event) {
+void TCustomRulerSlider::keyPressEvent(QKeyEvent *event)
+{
     const TSliderStep kind = KeyStep(event);
     if (kind != ssNone && AllowsChange()) {
         event->accept();
@@ -540,27 +584,31 @@ void TCustomRulerSlider::keyPressEvent(QKeyEvent *event) {
 
 // ---- Focus and state
 
-void TCustomRulerSlider::focusInEvent(QFocusEvent *event) {
+void TCustomRulerSlider::focusInEvent(QFocusEvent *event)
+{
     FHasFocus = true;
     if (FOptions & soShowFocus)
         update();
     QWidget::focusInEvent(event);
 }
 
-void TCustomRulerSlider::focusOutEvent(QFocusEvent *event) {
+void TCustomRulerSlider::focusOutEvent(QFocusEvent *event)
+{
     FHasFocus = false;
     if (FOptions & soShowFocus)
         update();
     QWidget::focusOutEvent(event);
 }
 
-void TCustomRulerSlider::changeEvent(QEvent *event) {
+void TCustomRulerSlider::changeEvent(QEvent *event)
+{
     if (event->type() == QEvent::EnabledChange)
         update(FThumbBox);
     QWidget::changeEvent(event);
 }
 
-void TCustomRulerSlider::resizeEvent(QResizeEvent *event) {
+void TCustomRulerSlider::resizeEvent(QResizeEvent *event)
+{
     if (!FLoading)
         RebuildLayout();
     QWidget::resizeEvent(event);
@@ -570,7 +618,8 @@ void TCustomRulerSlider::resizeEvent(QResizeEvent *event) {
 
 // The whole control is drawn off screen and copied in one step, so a dragged thumb does not
 // flicker.
-void TCustomRulerSlider::paintEvent(QPaintEvent *) {
+void TCustomRulerSlider::paintEvent(QPaintEvent *)
+{
     const qreal ratio = devicePixelRatioF();
     const QSize bufferSize = size() * ratio;
     if (FBuffer.size() != bufferSize)
@@ -583,7 +632,8 @@ void TCustomRulerSlider::paintEvent(QPaintEvent *) {
     QPainter(this).drawPixmap(0, 0, FBuffer);
 }
 
-QPixmap TCustomRulerSlider::PaintedCopy() {
+QPixmap TCustomRulerSlider::PaintedCopy()
+{
     QPixmap copy(size());
     QRect thumbBox = FThumbBox;
     if (Vertical())
@@ -595,7 +645,8 @@ QPixmap TCustomRulerSlider::PaintedCopy() {
     return copy;
 }
 
-void TCustomRulerSlider::PaintSlider(QPainter &painter, QRect thumbBox, bool secondState) {
+void TCustomRulerSlider::PaintSlider(QPainter &painter, QRect thumbBox, bool secondState)
+{
     DrawBevel(painter);
     painter.fillRect(SliderArea(), palette().color(backgroundRole()));
     painter.drawPixmap(FRulerTopLeft, FRulerPixmaps.at(FOptions & soRulerOpaque ? 1 : 0));
@@ -617,7 +668,8 @@ void TCustomRulerSlider::PaintSlider(QPainter &painter, QRect thumbBox, bool sec
                        QRect(QPoint(state * thumbBox.width(), 0), thumbBox.size()));
 }
 
-void TCustomRulerSlider::DrawBevel(QPainter &painter) const {
+void TCustomRulerSlider::DrawBevel(QPainter &painter) const
+{
     if (FBevelStyle == bvNone)
         return;
     const QColor shadow = palette().color(QPalette::Dark);
@@ -632,7 +684,8 @@ void TCustomRulerSlider::DrawBevel(QPainter &painter) const {
     painter.fillRect(QRect(area.right(), area.top(), BevelInset, area.height()), bottomRight);
 }
 
-void TCustomRulerSlider::DrawFocusRect(QPainter &painter) {
+void TCustomRulerSlider::DrawFocusRect(QPainter &painter)
+{
     QStyleOptionFocusRect option;
     option.initFrom(this);
     option.rect = SliderArea().adjusted(2, 2, -2, -2);
@@ -642,7 +695,8 @@ void TCustomRulerSlider::DrawFocusRect(QPainter &painter) {
 
 // Tick marks for MinValue, MinValue + e × step, ... and MaxValue, with e the smallest multiple
 // that leaves at least 4 pixels between neighbours. Nothing is drawn for an empty range.
-void TCustomRulerSlider::DrawStandardPoints(int step, int pointsHeight, int extremePointsHeight) {
+void TCustomRulerSlider::DrawStandardPoints(int step, int pointsHeight, int extremePointsHeight)
+{
     const long long range = (long long)FMaxValue - FMinValue;
     if (!FCanvas || range <= 0 || step <= 0)
         return;

@@ -5,7 +5,8 @@
 // The library registers its own resources so that a program linking it statically needs no
 // Q_INIT_RESOURCE of its own; registering them once is enough for the whole process. (The macro
 // must not be used inside a namespace.)
-static void RegisterResources() {
+static void RegisterResources()
+{
     static const bool registered = [] {
         Q_INIT_RESOURCE(controls);
         return true;
@@ -13,18 +14,21 @@ static void RegisterResources() {
     Q_UNUSED(registered);
 }
 
-QImage BuiltInSliderImage(TSliderImage index) {
+QImage BuiltInSliderImage(TSliderImage index)
+{
     static const std::array<const char *, SliderImageCount> names = {
         ":/SliderHThumb", ":/SliderHRuler", ":/SliderVThumb", ":/SliderVRuler"};
     RegisterResources();
     return QImage(QString::fromLatin1(names.at(index))).convertToFormat(QImage::Format_RGB32);
 }
 
-QRgb TransparentColor(const QImage &image) {
+QRgb TransparentColor(const QImage &image)
+{
     return image.isNull() ? qRgb(255, 0, 255) : image.pixel(0, image.height() - 1);
 }
 
-QPixmap SliderPixmap(const QImage &image, bool opaque) {
+QPixmap SliderPixmap(const QImage &image, bool opaque)
+{
     if (image.isNull() || opaque)
         return QPixmap::fromImage(image);
     const QRgb transparent = TransparentColor(image) | 0xff000000u;

@@ -2,7 +2,8 @@
 
 #include <stdexcept>
 
-std::string BuildFrame(std::string_view Payload) {
+std::string BuildFrame(std::string_view Payload)
+{
     if (Payload.size() > FramePayloadFieldSize)
         throw std::invalid_argument("Loader payload longer than its frame");
     std::string Frame;
@@ -14,18 +15,21 @@ std::string BuildFrame(std::string_view Payload) {
     return Frame;
 }
 
-std::string PageStartPayload() {
+std::string PageStartPayload()
+{
     return std::string(PageStartCommand);
 }
 
-std::string BlockPayload(const std::uint8_t *Page, int Offset) {
+std::string BlockPayload(const std::uint8_t *Page, int Offset)
+{
     std::string Payload(BlockCommand);
     Payload += static_cast<char>(Offset);
     Payload.append(reinterpret_cast<const char *>(Page + Offset), BlockDataSize);
     return Payload;
 }
 
-std::string PageAddressPayload(int PageIndex, int PageSize) {
+std::string PageAddressPayload(int PageIndex, int PageSize)
+{
     const int Address = PageIndex * PageSize + PageAddressBase;
     std::string Payload(PageAddressCommand);
     Payload += static_cast<char>(Address & 0xFF);
@@ -33,6 +37,7 @@ std::string PageAddressPayload(int PageIndex, int PageSize) {
     return Payload;
 }
 
-std::string FinishPayload() {
+std::string FinishPayload()
+{
     return std::string(FinishCommand);
 }

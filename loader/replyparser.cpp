@@ -4,18 +4,21 @@ namespace {
 
 constexpr std::string_view UnexpectedResponse = "Unexpected Response ";
 
-std::string UnexpectedMessage(const std::string &Line) {
+std::string UnexpectedMessage(const std::string &Line)
+{
     return std::string(UnexpectedResponse) + Latin1ToUtf8(Line);
 }
 
 } // namespace
 
-void TReplyLineParser::Reset() {
+void TReplyLineParser::Reset()
+{
     FEscapePending = false;
     FText.clear();
 }
 
-std::optional<std::string> TReplyLineParser::Feed(std::uint8_t Byte) {
+std::optional<std::string> TReplyLineParser::Feed(std::uint8_t Byte)
+{
     if (FEscapePending) {
         FEscapePending = false;
         Append(Byte ^ 0xFF);
@@ -34,7 +37,8 @@ std::optional<std::string> TReplyLineParser::Feed(std::uint8_t Byte) {
     return std::nullopt;
 }
 
-void TReplyLineParser::Append(std::uint8_t Byte) {
+void TReplyLineParser::Append(std::uint8_t Byte)
+{
     if (FText.size() < MaxLineLength)
         FText += static_cast<char>(Byte);
 }
@@ -42,9 +46,12 @@ void TReplyLineParser::Append(std::uint8_t Byte) {
 EUnexpectedReply::EUnexpectedReply(const std::string &Line)
     : std::runtime_error(UnexpectedMessage(Line))
     , FLine(Line)
-    , FMessage(UnexpectedMessage(Line)) {}
+    , FMessage(UnexpectedMessage(Line))
+{
+}
 
-TReplyClass ClassifyReply(const std::string &Line) {
+TReplyClass ClassifyReply(const std::string &Line)
+{
     if (!Line.empty() && Line.front() == AcknowledgeByte)
         return TReplyClass::Acknowledged;
     if (!Line.empty() && Line.front() == RefusalByte)
@@ -52,7 +59,8 @@ TReplyClass ClassifyReply(const std::string &Line) {
     throw EUnexpectedReply(Line);
 }
 
-std::string Latin1ToUtf8(std::string_view Bytes) {
+std::string Latin1ToUtf8(std::string_view Bytes)
+{
     std::string Text;
     Text.reserve(Bytes.size() * 2);
     for (char C : Bytes) {

@@ -8,7 +8,8 @@ namespace {
 std::mutex HandlerLock;
 TSerExceptionHandler Handler;
 
-void PrintException(std::exception_ptr Error) {
+void PrintException(std::exception_ptr Error)
+{
     try {
         std::rethrow_exception(Error);
     } catch (const std::exception &e) {
@@ -20,12 +21,14 @@ void PrintException(std::exception_ptr Error) {
 
 } // namespace
 
-void SetSerExceptionHandler(TSerExceptionHandler NewHandler) {
+void SetSerExceptionHandler(TSerExceptionHandler NewHandler)
+{
     std::lock_guard lock(HandlerLock);
     Handler = std::move(NewHandler);
 }
 
-void SerHandleException(std::exception_ptr Error) noexcept {
+void SerHandleException(std::exception_ptr Error) noexcept
+{
     TSerExceptionHandler handler;
     {
         std::lock_guard lock(HandlerLock);

@@ -22,7 +22,8 @@ constexpr std::array<std::uint32_t, 13> EventFlags = {
     EV_TXEMPTY, EV_RXFLAG, EV_PERR, EV_RX80FULL, EV_EVENT1, EV_EVENT2};
 
 // Calls a copy of the handler pair, so that a handler may rebind or clear its own event.
-template <typename Pair, typename... Args> void Raise(const Pair &Event, Args... args) {
+template <typename Pair, typename... Args> void Raise(const Pair &Event, Args... args)
+{
     if (Event.Assigned()) {
         const Pair handler = Event;
         handler(args...);
@@ -31,7 +32,8 @@ template <typename Pair, typename... Args> void Raise(const Pair &Event, Args...
 
 } // namespace
 
-TSerCustomComm::TSerCustomComm() {
+TSerCustomComm::TSerCustomComm()
+{
     FBuffers.OnChange = [this](TSerPersistent *) {
         CheckClosed();
         SetupBuffers();
@@ -41,19 +43,22 @@ TSerCustomComm::TSerCustomComm() {
     FFlowControl.OnChange = [this](TSerPersistent *) { WriteDCB(); };
 }
 
-TSerCustomComm::~TSerCustomComm() {
+TSerCustomComm::~TSerCustomComm()
+{
     FDestroying = true;
     Close();
 }
 
-void TSerCustomComm::Loaded() {
+void TSerCustomComm::Loaded()
+{
     if (FAutoOpen)
         Open();
 }
 
 // Lifecycle ------------------------------------------------------------------------------------
 
-void TSerCustomComm::Open() {
+void TSerCustomComm::Open()
+{
     CheckClosed();
     CreateHandle();
     try {
@@ -69,7 +74,8 @@ void TSerCustomComm::Open() {
     DoOpen();
 }
 
-void TSerCustomComm::Close() {
+void TSerCustomComm::Close()
+{
     if (!Active())
         return;
     {
@@ -81,43 +87,52 @@ void TSerCustomComm::Close() {
     HoldAfterClose();
 }
 
-bool TSerCustomComm::Active() const {
+bool TSerCustomComm::Active() const
+{
     return FDevice != nullptr;
 }
 
-std::string TSerCustomComm::GetDevicePath() const {
+std::string TSerCustomComm::GetDevicePath() const
+{
     return SerDevicePath(SerFormat(FDeviceName, {std::int64_t{FPortNum}}));
 }
 
-void TSerCustomComm::CreateHandle() {
+void TSerCustomComm::CreateHandle()
+{
     FDevice = TSerDevice::Open(GetDevicePath());
 }
 
-void TSerCustomComm::CloseDevice() {
+void TSerCustomComm::CloseDevice()
+{
     FDevice.reset();
 }
 
-void TSerCustomComm::CheckClosed() const {
+void TSerCustomComm::CheckClosed() const
+{
     if (Active())
         throw ESerCommError(SOpenPortError);
 }
 
-void TSerCustomComm::WriteDCB() {
+void TSerCustomComm::WriteDCB()
+{
     if (Active() && FUpdateDCB)
         FDevice->WriteSettings(LineSettings());
 }
 
-void TSerCustomComm::SetupBuffers() {
+void TSerCustomComm::SetupBuffers()
+{
     if (Active())
         FDevice->SetupBuffers(FBuffers.ReadSize(), FBuffers.WriteSize());
 }
 
-void TSerCustomComm::SetTimeouts() {
+void TSerCustomComm::SetTimeouts()
+{
     if (Active())
         FDevice->SetTimeouts();
 }
 
-void TSerCustomComm::SetEventMask() {
+void TSerCustomComm::SetEventMask()
+{
     FEventMask = 0;
     for (std::size_t ordinal = 0; ordinal < EventFlags.size(); ++ordinal) {
         if (FMonitorEvents.Contains(static_cast<TSerCommEvent>(ordinal)))
@@ -127,14 +142,16 @@ void TSerCustomComm::SetEventMask() {
         FDevice->SetEventMask(FEventMask);
 }
 
-void TSerCustomComm::StartThreads() {
+void TSerCustomComm::StartThreads()
+{
     if (FEventMask == 0)
         return;
     FEventThread = std::make_unique<TSerCommEventThread>(*this, *FDevice, FEventPriority);
     FEventThread->Start();
 }
 
-void TSerCustomComm::StopThreads() {
+void TSerCustomComm::StopThreads()
+{
     if (!FEventThread)
         return;
     FEventThread->Stop();
@@ -142,7 +159,8 @@ void TSerCustomComm::StopThreads() {
     FEventThread.reset();
 }
 
-void TSerCustomComm::DoOpen() {
+void TSerCustomComm::DoOpen()
+{
     try {
         Raise(OnOpen, this);
     } catch (...) {
@@ -150,16 +168,19 @@ void TSerCustomComm::DoOpen() {
     }
 }
 
-void TSerCustomComm::DoClose() {
+void TSerCustomComm::DoClose()
+{
     if (!FDestroying)
         Raise(OnClose, this);
 }
 
-void TSerCustomComm::HoldAfterClose() {
+void TSerCustomComm::HoldAfterClose()
+{
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
-TSerLineSettings TSerCustomComm::LineSettings() const {
+TSerLineSettings TSerCustomComm::LineSettings() const
+{
     TSerLineSettings line;
     line.Baudrate = FBaudrate == TSerBaudrate::brUser
                         ? FUserBaudrate
@@ -190,7 +211,8 @@ TSerLineSettings TSerCustomComm::LineSettings() const {
 
 // Transfers ------------------------------------------------------------------------------------
 
-int TSerCustomComm::WriteBuf(const void *Buffer, int Count) {
+int TSerCustomComm::WriteBuf(const void *Buffer, int Count)
+{
     if (!Active() || Count <= 0)
         return 0;
     std::lock_guard lock(FWriteLock);
@@ -198,51 +220,61 @@ int TSerCustomComm::WriteBuf(const void *Buffer, int Count) {
                           FBuffers.WriteTimeout());
 }
 
-bool TSerCustomComm::WriteText(std::string_view Text) {
+bool TSerCustomComm::WriteText(std::string_view Text)
+{
     const auto length = static_cast<int>(Text.size());
     return WriteBuf(Text.data(), length) == length;
 }
 
-bool TSerCustomComm::WriteChar(std::uint8_t Ch) {
+bool TSerCustomComm::WriteChar(std::uint8_t Ch)
+{
     return WriteBuf(&Ch, 1) == 1;
 }
 
-int TSerCustomComm::ReadBuf(void *Buffer, int Count) {
+int TSerCustomComm::ReadBuf(void *Buffer, int Count)
+{
     if (!Active() || Count <= 0)
         return 0;
     std::lock_guard lock(FReadLock);
     return FDevice->Read(static_cast<std::uint8_t *>(Buffer), Count, FBuffers.ReadTimeout());
 }
 
-bool TSerCustomComm::ReadChar(std::uint8_t &Ch) {
+bool TSerCustomComm::ReadChar(std::uint8_t &Ch)
+{
     return ReadBuf(&Ch, 1) == 1;
 }
 
-void TSerCustomComm::Purge(std::uint32_t Flags) {
+void TSerCustomComm::Purge(std::uint32_t Flags)
+{
     if (!Active())
         return;
     std::lock_guard lock(FReadLock);
     FDevice->Purge(Flags);
 }
 
-void TSerCustomComm::PurgeRead() {
+void TSerCustomComm::PurgeRead()
+{
     Purge(PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
-void TSerCustomComm::PurgeWrite() {
+void TSerCustomComm::PurgeWrite()
+{
     Purge(PURGE_TXABORT | PURGE_TXCLEAR);
 }
 
-void TSerCustomComm::PurgeReadWrite() {
+void TSerCustomComm::PurgeReadWrite()
+{
     Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 }
 
-TSerStatistics TSerCustomComm::GetStatistics() {
+TSerStatistics TSerCustomComm::GetStatistics()
+{
     std::lock_guard lock(FReadLock);
     return Active() ? FDevice->Statistics() : TSerStatistics{};
 }
 
-int TSerCustomComm::InQueCount() {
+int TSerCustomComm::InQueCount()
+{
     if (!Active())
         return 0;
     return static_cast<int>(GetStatistics().InQue);
@@ -250,7 +282,8 @@ int TSerCustomComm::InQueCount() {
 
 // Notifications (GUI thread) -------------------------------------------------------------------
 
-void TSerCustomComm::DispatchEvents(std::uint32_t Mask) {
+void TSerCustomComm::DispatchEvents(std::uint32_t Mask)
+{
     try {
         if (Mask & EV_RXCHAR) {
             HandleRxChar();
@@ -263,13 +296,15 @@ void TSerCustomComm::DispatchEvents(std::uint32_t Mask) {
     }
 }
 
-void TSerCustomComm::HandleRxChar() {
+void TSerCustomComm::HandleRxChar()
+{
     const int count = InQueCount();
     if (count > 0)
         Raise(OnRxChar, this, count);
 }
 
-bool TSerCustomComm::HandleError() {
+bool TSerCustomComm::HandleError()
+{
     const std::uint32_t errors = GetStatistics().Errors;
     if (errors != 0) {
         try {
@@ -281,7 +316,8 @@ bool TSerCustomComm::HandleError() {
     return errors != 0;
 }
 
-void TSerCustomComm::HandleEvents(std::uint32_t Mask) {
+void TSerCustomComm::HandleEvents(std::uint32_t Mask)
+{
     const auto present = [Mask](std::uint32_t Flag) { return (Mask & Flag) != 0; };
     if (present(EV_ERR))
         HandleError();
@@ -301,13 +337,15 @@ void TSerCustomComm::HandleEvents(std::uint32_t Mask) {
 // No data consumer can be attached in this system, so there is nobody to tell.
 void TSerCustomComm::NotifyConsumers(std::uint32_t) {}
 
-void TSerCustomComm::DeliverData(const std::uint8_t *Data, std::int32_t Count) {
+void TSerCustomComm::DeliverData(const std::uint8_t *Data, std::int32_t Count)
+{
     Raise(OnRxBuf, this, Data, static_cast<int>(Count));
 }
 
 // Properties -----------------------------------------------------------------------------------
 
-void TSerCustomComm::SetBaudrate(TSerBaudrate Value) {
+void TSerCustomComm::SetBaudrate(TSerBaudrate Value)
+{
     if (Value == FBaudrate)
         return;
     FBaudrate = Value;
@@ -316,7 +354,8 @@ void TSerCustomComm::SetBaudrate(TSerBaudrate Value) {
     WriteDCB();
 }
 
-void TSerCustomComm::SetUserBaudrate(std::int32_t Value) {
+void TSerCustomComm::SetUserBaudrate(std::int32_t Value)
+{
     if (Value == FUserBaudrate)
         return;
     FUserBaudrate = Value;
@@ -324,73 +363,86 @@ void TSerCustomComm::SetUserBaudrate(std::int32_t Value) {
     WriteDCB();
 }
 
-void TSerCustomComm::SetParity(TSerParity Value) {
+void TSerCustomComm::SetParity(TSerParity Value)
+{
     if (Value == FParity)
         return;
     FParity = Value;
     WriteDCB();
 }
 
-void TSerCustomComm::SetDatabits(TSerDatabits Value) {
+void TSerCustomComm::SetDatabits(TSerDatabits Value)
+{
     if (Value == FDatabits)
         return;
     FDatabits = Value;
     WriteDCB();
 }
 
-void TSerCustomComm::SetStopbits(TSerStopbits Value) {
+void TSerCustomComm::SetStopbits(TSerStopbits Value)
+{
     if (Value == FStopbits)
         return;
     FStopbits = Value;
     WriteDCB();
 }
 
-void TSerCustomComm::SetOptions(TSerCommOptions Value) {
+void TSerCustomComm::SetOptions(TSerCommOptions Value)
+{
     if (Value == FOptions)
         return;
     FOptions = Value;
     WriteDCB();
 }
 
-void TSerCustomComm::SetEventChars(const TSerEventChars &Value) {
+void TSerCustomComm::SetEventChars(const TSerEventChars &Value)
+{
     FEventChars.Assign(Value);
 }
 
-void TSerCustomComm::SetFlowControl(const TSerFlowControl &Value) {
+void TSerCustomComm::SetFlowControl(const TSerFlowControl &Value)
+{
     FFlowControl.Assign(Value);
 }
 
-void TSerCustomComm::SetBuffers(const TSerBuffers &Value) {
+void TSerCustomComm::SetBuffers(const TSerBuffers &Value)
+{
     CheckClosed();
     FBuffers.Assign(Value);
 }
 
-void TSerCustomComm::SetPortNum(std::int32_t Value) {
+void TSerCustomComm::SetPortNum(std::int32_t Value)
+{
     CheckClosed();
     FPortNum = Value;
 }
 
-void TSerCustomComm::SetDeviceName(const std::string &Value) {
+void TSerCustomComm::SetDeviceName(const std::string &Value)
+{
     CheckClosed();
     FDeviceName = Value;
 }
 
-void TSerCustomComm::SetMonitorEvents(TSerCommEvents Value) {
+void TSerCustomComm::SetMonitorEvents(TSerCommEvents Value)
+{
     CheckClosed();
     FMonitorEvents = Value;
 }
 
-void TSerCustomComm::SetDirectWrite(bool Value) {
+void TSerCustomComm::SetDirectWrite(bool Value)
+{
     CheckClosed();
     FDirectWrite = Value;
 }
 
-void TSerCustomComm::SetUpdateDCB(bool Value) {
+void TSerCustomComm::SetUpdateDCB(bool Value)
+{
     CheckClosed();
     FUpdateDCB = Value;
 }
 
-void TSerCustomComm::SetEventPriority(TThreadPriority Value) {
+void TSerCustomComm::SetEventPriority(TThreadPriority Value)
+{
     if (Value == FEventPriority)
         return;
     FEventPriority = Value;

@@ -43,14 +43,20 @@ class TFd {
 public:
     TFd() = default;
     explicit TFd(int Fd)
-        : FFd(Fd) {}
-    ~TFd() {
+        : FFd(Fd)
+    {
+    }
+    ~TFd()
+    {
         if (FFd >= 0)
             close(FFd);
     }
     TFd(TFd &&Other) noexcept
-        : FFd(std::exchange(Other.FFd, -1)) {}
-    TFd &operator=(TFd &&Other) noexcept {
+        : FFd(std::exchange(Other.FFd, -1))
+    {
+    }
+    TFd &operator=(TFd &&Other) noexcept
+    {
         std::swap(FFd, Other.FFd);
         return *this;
     }
@@ -68,12 +74,14 @@ constexpr const char *SBuffersError = "Error initializing buffers (%d), %s";
 constexpr const char *STimeoutsError = "Error setting timeouts (%d), %s";
 constexpr const char *SEventMaskError = " Error setting EventMask (%d), %s";
 
-bool NoSuchFeature(int Error) {
+bool NoSuchFeature(int Error)
+{
     return Error == ENOTTY || Error == EINVAL;
 }
 
 // The line counters, or nothing for devices that keep none.
-bool ReadCounters(int Fd, serial_icounter_struct &Counts) {
+bool ReadCounters(int Fd, serial_icounter_struct &Counts)
+{
     if (ioctl(Fd, TIOCGICOUNT, &Counts) == 0)
         return true;
     if (NoSuchFeature(errno))
@@ -82,14 +90,16 @@ bool ReadCounters(int Fd, serial_icounter_struct &Counts) {
 }
 
 // The modem lines, or 0 for devices without them.
-int ReadModemLines(int Fd) {
+int ReadModemLines(int Fd)
+{
     int lines = 0;
     if (ioctl(Fd, TIOCMGET, &lines) == 0 || NoSuchFeature(errno))
         return lines;
     return 0;
 }
 
-std::uint32_t ErrorFlags(const serial_icounter_struct &Old, const serial_icounter_struct &New) {
+std::uint32_t ErrorFlags(const serial_icounter_struct &Old, const serial_icounter_struct &New)
+{
     std::uint32_t errors = 0;
     if (New.frame != Old.frame)
         errors |= CE_FRAME;
@@ -104,7 +114,8 @@ std::uint32_t ErrorFlags(const serial_icounter_struct &Old, const serial_icounte
     return errors;
 }
 
-std::uint32_t ModemEvents(int Old, int New) {
+std::uint32_t ModemEvents(int Old, int New)
+{
     const int changed = Old ^ New;
     std::uint32_t events = 0;
     if (changed & TIOCM_CTS)
@@ -120,7 +131,8 @@ std::uint32_t ModemEvents(int Old, int New) {
 
 // Asks the driver for low latency and for a close that does not wait for the output to drain.
 // Best effort: ptys have no such settings, and the closing wait needs privileges.
-void TuneDriver(int Fd) {
+void TuneDriver(int Fd)
+{
     serial_struct info{};
     if (ioctl(Fd, TIOCGSERIAL, &info) != 0)
         return;
@@ -136,9 +148,12 @@ public:
     TSerPosixDevice(TFd Device, TFd Epoll, TFd Wakeup)
         : FDevice(std::move(Device))
         , FEpoll(std::move(Epoll))
-        , FWakeup(std::move(Wakeup)) {}
+        , FWakeup(std::move(Wakeup))
+    {
+    }
 
-    ~TSerPosixDevice() override {
+    ~TSerPosixDevice() override
+    {
         // Whatever still waits to be sent would hold close() until it has drained.
         ioctl(FDevice.Get(), TCFLSH, TCOFLUSH);
         // The exclusive flag outlives this descriptor while anyone else keeps the tty open
@@ -146,17 +161,20 @@ public:
         ioctl(FDevice.Get(), TIOCNXCL);
     }
 
-    void WriteSettings(const TSerLineSettings &Settings) override {
+    void WriteSettings(const TSerLineSettings &Settings) override
+    {
         SerWriteLineSettings(FDevice.Get(), Settings);
         FCtsFlow = Settings.OutCtsFlow || Settings.ControlRts == TSerControlRts::rtsHandshake;
     }
 
-    void SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize) override {
+    void SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize) override
+    {
         if (ReadSize < 0 || WriteSize < 0)
             RaiseCommError(SBuffersError, EINVAL);
     }
 
-    void SetTimeouts() override {
+    void SetTimeouts() override
+    {
         const int flags = fcntl(FDevice.Get(), F_GETFL);
         CheckCommResult(flags != -1, STimeoutsError);
         if ((flags & O_NONBLOCK) == 0)
@@ -191,7 +209,7 @@ private:
 
     // Set before the event thread starts, then the event thread's alone.
     std::uint32_t FMask = 0;
-    TFd FOutput; // a second descriptor of the tty for the write-room wake-ups
+    TFd FOutput;                     // a second descriptor of the tty for the write-room wake-ups
     std::atomic<bool> FGone = false; // read by the GUI thread's transfers too
     bool FHaveWaitCounts = false;
     serial_icounter_struct FWaitCounts{};
@@ -200,19 +218,22 @@ private:
     std::atomic<bool> FWritten = false; // a write went out since EV_TXEMPTY was last reported
 };
 
-void TSerPosixDevice::Watch(int Fd, TSource Source, std::uint32_t Events) {
+void TSerPosixDevice::Watch(int Fd, TSource Source, std::uint32_t Events)
+{
     epoll_event event{};
     event.events = Events;
     event.data.u64 = Source;
     CheckCommResult(epoll_ctl(FEpoll.Get(), EPOLL_CTL_ADD, Fd, &event) == 0, SEventMaskError);
 }
 
-void TSerPosixDevice::Forget(int Fd) {
+void TSerPosixDevice::Forget(int Fd)
+{
     // Only fails for a descriptor that is not watched, which is what we want anyway.
     epoll_ctl(FEpoll.Get(), EPOLL_CTL_DEL, Fd, nullptr);
 }
 
-void TSerPosixDevice::SetEventMask(std::uint32_t Mask) {
+void TSerPosixDevice::SetEventMask(std::uint32_t Mask)
+{
     FMask = Mask;
     Watch(FDevice.Get(), srcInput, EPOLLIN | EPOLLET);
     if (Mask & EV_TXEMPTY) {
@@ -224,7 +245,8 @@ void TSerPosixDevice::SetEventMask(std::uint32_t Mask) {
     FWaitModem = ReadModemLines(FDevice.Get());
 }
 
-int TSerPosixDevice::Read(std::uint8_t *Buffer, int Count, int) {
+int TSerPosixDevice::Read(std::uint8_t *Buffer, int Count, int)
+{
     for (;;) {
         const ssize_t got = read(FDevice.Get(), Buffer, static_cast<std::size_t>(Count));
         if (got >= 0)
@@ -236,7 +258,8 @@ int TSerPosixDevice::Read(std::uint8_t *Buffer, int Count, int) {
     }
 }
 
-int TSerPosixDevice::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs) {
+int TSerPosixDevice::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
+{
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(TimeoutMs);
     int done = 0;
@@ -264,7 +287,8 @@ int TSerPosixDevice::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
     return done;
 }
 
-void TSerPosixDevice::Purge(std::uint32_t Flags) {
+void TSerPosixDevice::Purge(std::uint32_t Flags)
+{
     const bool input = Flags & (PURGE_RXABORT | PURGE_RXCLEAR);
     const bool output = Flags & (PURGE_TXABORT | PURGE_TXCLEAR);
     if (!input && !output)
@@ -273,7 +297,8 @@ void TSerPosixDevice::Purge(std::uint32_t Flags) {
     CheckCommResult(ioctl(FDevice.Get(), TCFLSH, queue) == 0, SPurgeError);
 }
 
-TSerStatistics TSerPosixDevice::Statistics() {
+TSerStatistics TSerPosixDevice::Statistics()
+{
     // A hung-up tty still answers the queue queries; the device behind it is gone all the same.
     if (FGone)
         RaiseCommError(SStatisticsError, EIO);
@@ -299,7 +324,8 @@ TSerStatistics TSerPosixDevice::Statistics() {
     return statistics;
 }
 
-void TSerPosixDevice::DeviceGone() {
+void TSerPosixDevice::DeviceGone()
+{
     // The tty now reports hang-up for ever; only the wake-up may end a wait from here on.
     Forget(FDevice.Get());
     if (FOutput.Get() >= 0)
@@ -307,14 +333,16 @@ void TSerPosixDevice::DeviceGone() {
     FGone = true;
 }
 
-bool TSerPosixDevice::OutputDrained() {
+bool TSerPosixDevice::OutputDrained()
+{
     int outQueue = 0;
     if (ioctl(FDevice.Get(), TIOCOUTQ, &outQueue) != 0 || outQueue != 0)
         return false;
     return FWritten.exchange(false);
 }
 
-std::uint32_t TSerPosixDevice::LineEvents() {
+std::uint32_t TSerPosixDevice::LineEvents()
+{
     std::uint32_t events = 0;
     serial_icounter_struct counts{};
     if (FHaveWaitCounts && (FMask & (EV_ERR | EV_BREAK)) &&
@@ -334,7 +362,8 @@ std::uint32_t TSerPosixDevice::LineEvents() {
     return events;
 }
 
-std::uint32_t TSerPosixDevice::WaitEvents() {
+std::uint32_t TSerPosixDevice::WaitEvents()
+{
     for (;;) {
         epoll_event ready[3];
         const int count = epoll_wait(FEpoll.Get(), ready, 3, -1);
@@ -381,13 +410,15 @@ std::uint32_t TSerPosixDevice::WaitEvents() {
     }
 }
 
-void TSerPosixDevice::Wake() {
+void TSerPosixDevice::Wake()
+{
     const std::uint64_t one = 1;
     // Fails only when the counter would overflow, and then the wait is woken anyway.
     [[maybe_unused]] const ssize_t put = write(FWakeup.Get(), &one, sizeof one);
 }
 
-[[noreturn]] void RaiseOpenError(const std::string &Path, int Code) {
+[[noreturn]] void RaiseOpenError(const std::string &Path, int Code)
+{
     if (Code == ENOENT)
         RaiseCommError(SerFormat("Specified device not found (%s).", {SerEscapePattern(Path)}),
                        Code);
@@ -397,7 +428,8 @@ void TSerPosixDevice::Wake() {
 
 // Opens the tty for us alone: TIOCEXCL keeps other opens out (root is let through anyway),
 // flock keeps out everyone who asks for the lock, root included.
-TFd OpenExclusive(const std::string &Path) {
+TFd OpenExclusive(const std::string &Path)
+{
     TFd device(open(Path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (device.Get() < 0)
         RaiseOpenError(Path, errno);
@@ -410,7 +442,8 @@ TFd OpenExclusive(const std::string &Path) {
 
 } // namespace
 
-std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path) {
+std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
+{
     TFd device = OpenExclusive(Path);
     TFd epoll(epoll_create1(EPOLL_CLOEXEC));
     if (epoll.Get() < 0)
@@ -430,7 +463,8 @@ std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path) {
 
 // Removes the device-namespace prefixes that a Windows-style name carries: the single "\\.\"
 // and any further "\" and ".\" elements the caller put in front (the setup window doubles it).
-std::string SerDevicePath(const std::string &Name) {
+std::string SerDevicePath(const std::string &Name)
+{
     std::size_t start = 0;
     bool prefixed = false;
     while (start < Name.size()) {

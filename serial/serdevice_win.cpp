@@ -27,15 +27,20 @@ constexpr DWORD RecheckMs = 20;
 class TWinHandle {
 public:
     explicit TWinHandle(HANDLE Handle = nullptr)
-        : FHandle(Handle) {}
+        : FHandle(Handle)
+    {
+    }
     TWinHandle(TWinHandle &&Other) noexcept
-        : FHandle(std::exchange(Other.FHandle, nullptr)) {}
+        : FHandle(std::exchange(Other.FHandle, nullptr))
+    {
+    }
     ~TWinHandle() { Reset(); }
     TWinHandle(const TWinHandle &) = delete;
     TWinHandle &operator=(const TWinHandle &) = delete;
 
     HANDLE Get() const { return FHandle; }
-    void Reset() {
+    void Reset()
+    {
         if (FHandle != nullptr && FHandle != INVALID_HANDLE_VALUE)
             CloseHandle(FHandle);
         FHandle = nullptr;
@@ -45,14 +50,16 @@ private:
     HANDLE FHandle;
 };
 
-HANDLE CreateManualResetEvent() {
+HANDLE CreateManualResetEvent()
+{
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr)
         RaiseCommError("Error creating event (%d), %s");
     return event;
 }
 
-HANDLE CreateAutoResetEvent() {
+HANDLE CreateAutoResetEvent()
+{
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (event == nullptr)
         RaiseCommError("Error creating event (%d), %s");
@@ -60,7 +67,8 @@ HANDLE CreateAutoResetEvent() {
 }
 
 // The COMSTAT hold and status flags as one word, in their declared order.
-std::uint32_t StatusBits(const COMSTAT &Stat) {
+std::uint32_t StatusBits(const COMSTAT &Stat)
+{
     return (Stat.fCtsHold ? 0x01u : 0u) | (Stat.fDsrHold ? 0x02u : 0u) |
            (Stat.fRlsdHold ? 0x04u : 0u) | (Stat.fXoffHold ? 0x08u : 0u) |
            (Stat.fXoffSent ? 0x10u : 0u) | (Stat.fEof ? 0x20u : 0u) | (Stat.fTxim ? 0x40u : 0u);
@@ -77,7 +85,9 @@ struct TWaitRequest {
 class TSerDeviceWin final : public TSerDevice {
 public:
     explicit TSerDeviceWin(TWinHandle &&Handle)
-        : FHandle(std::move(Handle)) {}
+        : FHandle(std::move(Handle))
+    {
+    }
     ~TSerDeviceWin() override;
 
     void WriteSettings(const TSerLineSettings &Settings) override;
@@ -119,7 +129,8 @@ private:
     std::uint32_t FAnnounced = 0;
 };
 
-TSerDeviceWin::~TSerDeviceWin() {
+TSerDeviceWin::~TSerDeviceWin()
+{
     // Nothing that waits to be sent may hold up closing.
     if (!PurgeComm(FHandle.Get(), PURGE_TXABORT | PURGE_TXCLEAR))
         SetLastError(0);
@@ -130,7 +141,8 @@ TSerDeviceWin::~TSerDeviceWin() {
         FWait.release(); // deliberately kept: the system may still complete the wait into it
 }
 
-void TSerDeviceWin::WriteSettings(const TSerLineSettings &Settings) {
+void TSerDeviceWin::WriteSettings(const TSerLineSettings &Settings)
+{
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     // Only the reserved words are taken over from the device; every other member is set below,
@@ -166,37 +178,43 @@ void TSerDeviceWin::WriteSettings(const TSerLineSettings &Settings) {
     CheckCommResult(SetCommState(FHandle.Get(), &dcb), "Error writing dcb (%d), %s");
 }
 
-void TSerDeviceWin::SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize) {
+void TSerDeviceWin::SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize)
+{
     CheckCommResult(
         SetupComm(FHandle.Get(), static_cast<DWORD>(ReadSize), static_cast<DWORD>(WriteSize)),
         "Error initializing buffers (%d), %s");
 }
 
-void TSerDeviceWin::SetTimeouts() {
+void TSerDeviceWin::SetTimeouts()
+{
     // A read returns at once with what has arrived; writes have no driver time-out.
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
     CheckCommResult(SetCommTimeouts(FHandle.Get(), &timeouts), "Error setting timeouts (%d), %s");
 }
 
-void TSerDeviceWin::SetEventMask(std::uint32_t Mask) {
+void TSerDeviceWin::SetEventMask(std::uint32_t Mask)
+{
     CheckCommResult(SetCommMask(FHandle.Get(), Mask), " Error setting EventMask (%d), %s");
 }
 
-TSerStatistics TSerDeviceWin::ReadStatus(const char *Pattern) {
+TSerStatistics TSerDeviceWin::ReadStatus(const char *Pattern)
+{
     DWORD errors = 0;
     COMSTAT stat{};
     CheckCommResult(ClearCommError(FHandle.Get(), &errors, &stat), Pattern);
     return {errors, StatusBits(stat), stat.cbInQue, stat.cbOutQue};
 }
 
-TSerStatistics TSerDeviceWin::Statistics() {
+TSerStatistics TSerDeviceWin::Statistics()
+{
     TSerStatistics result = ReadStatus("Error retrieving statistics (%d), %s");
     std::lock_guard lock(FStatusLock);
     result.Errors |= std::exchange(FPendingErrors, 0);
     return result;
 }
 
-void TSerDeviceWin::ForgetUnannounced(DWORD Consumed) {
+void TSerDeviceWin::ForgetUnannounced(DWORD Consumed)
+{
     {
         std::lock_guard lock(FStatusLock);
         FAnnounced -= std::min<std::uint32_t>(FAnnounced, Consumed);
@@ -205,7 +223,8 @@ void TSerDeviceWin::ForgetUnannounced(DWORD Consumed) {
         SetLastError(0); // the waiter then looks again after its pause
 }
 
-int TSerDeviceWin::FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs) {
+int TSerDeviceWin::FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs)
+{
     DWORD transferred = 0;
     if (WaitForSingleObject(Overlapped.hEvent, static_cast<DWORD>(std::max(TimeoutMs, 0))) ==
         WAIT_OBJECT_0) {
@@ -220,7 +239,8 @@ int TSerDeviceWin::FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs) {
     return 0;
 }
 
-int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs) {
+int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs)
+{
     if (Count <= 0)
         return 0;
     // Some drivers leave a read of an empty queue pending despite the immediate-return
@@ -244,7 +264,8 @@ int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs) {
     return result;
 }
 
-int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs) {
+int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
+{
     if (Count <= 0)
         return 0;
     OVERLAPPED overlapped{};
@@ -255,7 +276,8 @@ int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs) {
     return FinishTransfer(overlapped, TimeoutMs);
 }
 
-void TSerDeviceWin::Purge(std::uint32_t Flags) {
+void TSerDeviceWin::Purge(std::uint32_t Flags)
+{
     CheckCommResult(PurgeComm(FHandle.Get(), Flags), "Error clearing buffers (%d), %s");
     if (Flags & PURGE_RXCLEAR)
         ForgetUnannounced(MAXDWORD);
@@ -263,7 +285,8 @@ void TSerDeviceWin::Purge(std::uint32_t Flags) {
 
 // Starts a wait for the device's events, or goes on with the one still pending, and returns
 // the flags of the completed wait; 0 when a stop came first or the wait ended without events.
-std::uint32_t TSerDeviceWin::AwaitDeviceEvents() {
+std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
+{
     TWaitRequest &wait = *FWait;
     if (!FWaitPending) {
         if (!ResetEvent(wait.Done.Get())) {
@@ -303,7 +326,8 @@ std::uint32_t TSerDeviceWin::AwaitDeviceEvents() {
 
 // EV_RXCHAR is passed on only when the input queue holds more than was already announced, so a
 // wait that completes again for bytes the component knows about announces nothing.
-std::uint32_t TSerDeviceWin::NewsOnly(std::uint32_t Events) {
+std::uint32_t TSerDeviceWin::NewsOnly(std::uint32_t Events)
+{
     FUnreadQueued = false;
     if (!(Events & EV_RXCHAR))
         return Events;
@@ -325,13 +349,15 @@ std::uint32_t TSerDeviceWin::NewsOnly(std::uint32_t Events) {
 }
 
 // Waits until the component reads or purges, a stop comes, or the pause is over.
-void TSerDeviceWin::PauseBeforeNextWait() {
+void TSerDeviceWin::PauseBeforeNextWait()
+{
     const HANDLE signals[] = {FStopEvent.Get(), FConsumed.Get()};
     if (WaitForMultipleObjects(2, signals, FALSE, RecheckMs) == WAIT_FAILED)
         FDeviceGone = true;
 }
 
-std::uint32_t TSerDeviceWin::WaitEvents() {
+std::uint32_t TSerDeviceWin::WaitEvents()
+{
     while (!FStopRequested) {
         if (FDeviceGone) {
             // Blocked on the stop event alone until Close; a failed wait ends the thread.
@@ -353,7 +379,8 @@ std::uint32_t TSerDeviceWin::WaitEvents() {
 
 // Ends a pending wait and confirms that the system is done with its record. Setting the mask
 // ends it on Windows and under Wine alike; cancelling is the second resort.
-void TSerDeviceWin::EndPendingWait() {
+void TSerDeviceWin::EndPendingWait()
+{
     if (!FWaitPending)
         return;
     TWaitRequest &wait = *FWait;
@@ -370,7 +397,8 @@ void TSerDeviceWin::EndPendingWait() {
     FWaitPending = false;
 }
 
-void TSerDeviceWin::Wake() {
+void TSerDeviceWin::Wake()
+{
     FStopRequested = true;
     // Either signal alone reaches the waiter: the stop event ends its wait, the empty mask ends
     // the device's wait (and makes a wait that starts just now return at once).
@@ -382,7 +410,8 @@ void TSerDeviceWin::Wake() {
 
 } // namespace
 
-std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path) {
+std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
+{
     TWinHandle handle(CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (handle.Get() == INVALID_HANDLE_VALUE) {
@@ -399,6 +428,7 @@ std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path) {
 // (the old version test is deprecated and would only ever answer "NT"). The setup window's names
 // carry the prefix once more ("\\.\\\.\\COM3"); Windows and Wine both fold that to the plain
 // device path.
-std::string SerDevicePath(const std::string &Name) {
+std::string SerDevicePath(const std::string &Name)
+{
     return "\\\\.\\" + Name;
 }

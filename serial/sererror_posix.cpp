@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <cstring>
 
-int SerLastError() {
+int SerLastError()
+{
     return errno;
 }
 
-std::string SerErrorText(int code) {
+std::string SerErrorText(int code)
+{
     char buffer[256];
     // The GNU strerror_r returns the text, which need not be in the buffer.
     return strerror_r(code, buffer, sizeof buffer);

@@ -13,11 +13,13 @@ struct TLocalFree {
 
 } // namespace
 
-int SerLastError() {
+int SerLastError()
+{
     return static_cast<int>(GetLastError());
 }
 
-std::string SerErrorText(int code) {
+std::string SerErrorText(int code)
+{
     // The system's own text for the code in its default language; RaiseCommError shortens it.
     char *text = nullptr;
     const DWORD length = FormatMessageA(

@@ -8,51 +8,61 @@ TSerCommEventThread::TSerCommEventThread(TSerCustomComm &Comm, TSerDevice &Devic
                                          TThreadPriority Priority)
     : FComm(Comm)
     , FDevice(Device)
-    , FPriority(Priority) {}
+    , FPriority(Priority)
+{
+}
 
-TSerCommEventThread::~TSerCommEventThread() {
+TSerCommEventThread::~TSerCommEventThread()
+{
     if (FThread.joinable()) {
         Stop();
         WaitFor();
     }
 }
 
-void TSerCommEventThread::Start() {
+void TSerCommEventThread::Start()
+{
     FThread = std::thread(&TSerCommEventThread::Execute, this);
 }
 
-void TSerCommEventThread::Stop() {
+void TSerCommEventThread::Stop()
+{
     // The flag first: the wake-up that follows makes the thread look at it.
     FTerminated = true;
     FDevice.Wake();
 }
 
-void TSerCommEventThread::WaitFor() {
+void TSerCommEventThread::WaitFor()
+{
     TSerHandOver::Main().ServeUntil(
         [this] { return FEnded.WaitFor(0) == TSerWaitResult::wrSignaled; });
     FThread.join();
 }
 
-void TSerCommEventThread::SetPriority(TThreadPriority Priority) {
+void TSerCommEventThread::SetPriority(TThreadPriority Priority)
+{
     std::lock_guard lock(FPriorityLock);
     FPriority = Priority;
     if (FThreadId)
         SerSetThreadPriority(*FThreadId, FPriority);
 }
 
-void TSerCommEventThread::ApplyOwnPriority() {
+void TSerCommEventThread::ApplyOwnPriority()
+{
     std::lock_guard lock(FPriorityLock);
     FThreadId = SerCurrentThreadId();
     SerSetThreadPriority(*FThreadId, FPriority);
 }
 
 // A thread id is reused once its thread has gone: the GUI thread must not renice a stranger.
-void TSerCommEventThread::ForgetThreadId() {
+void TSerCommEventThread::ForgetThreadId()
+{
     std::lock_guard lock(FPriorityLock);
     FThreadId.reset();
 }
 
-void TSerCommEventThread::Execute() {
+void TSerCommEventThread::Execute()
+{
     try {
         ApplyOwnPriority();
         while (!FTerminated) {

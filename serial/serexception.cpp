@@ -4,7 +4,8 @@
 
 #include <cctype>
 
-std::string SerTrimSystemText(std::string Text) {
+std::string SerTrimSystemText(std::string Text)
+{
     if (Text.size() > 256)
         Text.resize(256);
     while (!Text.empty()) {
@@ -16,21 +17,25 @@ std::string SerTrimSystemText(std::string Text) {
     return Text;
 }
 
-void RaiseCommError(const std::string &Pattern) {
+void RaiseCommError(const std::string &Pattern)
+{
     RaiseCommError(Pattern, SerLastError());
 }
 
-void RaiseCommError(const std::string &Pattern, int Code) {
+void RaiseCommError(const std::string &Pattern, int Code)
+{
     throw ESerCommError(
         SerFormat(Pattern, {std::int64_t{Code}, SerTrimSystemText(SerErrorText(Code))}));
 }
 
-void CheckCommResult(bool Succeeded, const std::string &Pattern) {
+void CheckCommResult(bool Succeeded, const std::string &Pattern)
+{
     if (!Succeeded)
         RaiseCommError(Pattern);
 }
 
-std::string SerEscapePattern(const std::string &Text) {
+std::string SerEscapePattern(const std::string &Text)
+{
     std::string escaped;
     for (char c : Text) {
         escaped += c;

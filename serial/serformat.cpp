@@ -5,14 +5,16 @@
 
 namespace {
 
-[[noreturn]] void RaiseFormatError(std::string_view Pattern) {
+[[noreturn]] void RaiseFormatError(std::string_view Pattern)
+{
     throw std::runtime_error("Format '" + std::string(Pattern) +
                              "' invalid or incompatible with argument");
 }
 
 } // namespace
 
-std::string SerFormat(std::string_view Pattern, std::initializer_list<TSerFormatArg> Args) {
+std::string SerFormat(std::string_view Pattern, std::initializer_list<TSerFormatArg> Args)
+{
     const std::vector<TSerFormatArg> args(Args);
     std::size_t next = 0;
     std::string result;

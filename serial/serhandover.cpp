@@ -24,7 +24,8 @@ struct TSerHandOver::TImpl {
     std::uint64_t Notifications = 0;
 
     // Takes the oldest queued call, or nothing.
-    TRequest *Take() {
+    TRequest *Take()
+    {
         std::lock_guard lock(Mutex);
         if (Queue.empty())
             return nullptr;
@@ -33,20 +34,23 @@ struct TSerHandOver::TImpl {
         return request;
     }
 
-    void Finish(TRequest *Request) {
+    void Finish(TRequest *Request)
+    {
         std::lock_guard lock(Mutex);
         Request->Done = true;
         Changed.notify_all();
     }
 
-    std::uint64_t NotificationCount() {
+    std::uint64_t NotificationCount()
+    {
         std::lock_guard lock(Mutex);
         return Notifications;
     }
 
     // Waits until a call is queued or Notify is called after Seen was read; false on time-out.
     template <typename Clock>
-    bool WaitForWork(std::uint64_t Seen, const std::chrono::time_point<Clock> *Deadline) {
+    bool WaitForWork(std::uint64_t Seen, const std::chrono::time_point<Clock> *Deadline)
+    {
         std::unique_lock lock(Mutex);
         const auto work = [&] { return !Queue.empty() || Notifications != Seen; };
         if (Deadline == nullptr) {
@@ -57,22 +61,27 @@ struct TSerHandOver::TImpl {
     }
 };
 
-TSerHandOver &TSerHandOver::Main() {
+TSerHandOver &TSerHandOver::Main()
+{
     static TSerHandOver main;
     return main;
 }
 
 TSerHandOver::TSerHandOver()
-    : FImpl(std::make_unique<TImpl>()) {}
+    : FImpl(std::make_unique<TImpl>())
+{
+}
 
 TSerHandOver::~TSerHandOver() = default;
 
-void TSerHandOver::SetWakeUp(std::function<void()> WakeUp) {
+void TSerHandOver::SetWakeUp(std::function<void()> WakeUp)
+{
     std::lock_guard lock(FImpl->Mutex);
     FImpl->WakeUp = std::move(WakeUp);
 }
 
-void TSerHandOver::Call(const std::function<void()> &Fn) {
+void TSerHandOver::Call(const std::function<void()> &Fn)
+{
     TRequest request{&Fn};
     std::function<void()> wakeUp;
     {
@@ -87,7 +96,8 @@ void TSerHandOver::Call(const std::function<void()> &Fn) {
     FImpl->Changed.wait(lock, [&] { return request.Done; });
 }
 
-bool TSerHandOver::Serve() {
+bool TSerHandOver::Serve()
+{
     bool ran = false;
     while (TRequest *request = FImpl->Take()) {
         // A call that throws despite its contract must still release its worker.
@@ -102,7 +112,8 @@ bool TSerHandOver::Serve() {
     return ran;
 }
 
-void TSerHandOver::ServeUntil(const std::function<bool()> &Done) {
+void TSerHandOver::ServeUntil(const std::function<bool()> &Done)
+{
     for (;;) {
         const std::uint64_t seen = FImpl->NotificationCount();
         Serve();
@@ -112,8 +123,8 @@ void TSerHandOver::ServeUntil(const std::function<bool()> &Done) {
     }
 }
 
-bool TSerHandOver::ServeUntil(const std::function<bool()> &Done,
-                              std::chrono::milliseconds Timeout) {
+bool TSerHandOver::ServeUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout)
+{
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
     for (;;) {
         const std::uint64_t seen = FImpl->NotificationCount();
@@ -127,7 +138,8 @@ bool TSerHandOver::ServeUntil(const std::function<bool()> &Done,
     }
 }
 
-void TSerHandOver::Notify() {
+void TSerHandOver::Notify()
+{
     std::lock_guard lock(FImpl->Mutex);
     ++FImpl->Notifications;
     FImpl->Changed.notify_all();

@@ -39,15 +39,18 @@ namespace {
 
 constexpr const char *SWriteDcbError = "Error writing dcb (%d), %s";
 
-[[noreturn]] void RaiseRefused() {
+[[noreturn]] void RaiseRefused()
+{
     RaiseCommError(SWriteDcbError, EINVAL);
 }
 
-bool NoSuchFeature(int Error) {
+bool NoSuchFeature(int Error)
+{
     return Error == ENOTTY || Error == EINVAL;
 }
 
-tcflag_t DataBitsFlag(int DataBits) {
+tcflag_t DataBitsFlag(int DataBits)
+{
     switch (DataBits) {
     case 5:
         return CS5;
@@ -61,7 +64,8 @@ tcflag_t DataBitsFlag(int DataBits) {
     RaiseRefused();
 }
 
-tcflag_t ParityFlags(TSerParity Parity) {
+tcflag_t ParityFlags(TSerParity Parity)
+{
     switch (Parity) {
     case TSerParity::paNone:
         return 0;
@@ -77,11 +81,13 @@ tcflag_t ParityFlags(TSerParity Parity) {
     RaiseRefused();
 }
 
-bool HardwareFlow(const TSerLineSettings &Settings) {
+bool HardwareFlow(const TSerLineSettings &Settings)
+{
     return Settings.OutCtsFlow || Settings.ControlRts == TSerControlRts::rtsHandshake;
 }
 
-void CheckHonoured(const TSerLineSettings &Settings) {
+void CheckHonoured(const TSerLineSettings &Settings)
+{
     if (Settings.Baudrate <= 0 || Settings.NullStrip || Settings.OutDsrFlow ||
         Settings.DsrSensitivity)
         RaiseRefused();
@@ -89,7 +95,8 @@ void CheckHonoured(const TSerLineSettings &Settings) {
         RaiseRefused();
 }
 
-termios2 BuildTermios(termios2 Line, const TSerLineSettings &Settings) {
+termios2 BuildTermios(termios2 Line, const TSerLineSettings &Settings)
+{
     constexpr tcflag_t lineBits =
         CBAUD | (CBAUD << IBSHIFT) | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL;
     Line.c_cflag &= ~lineBits;
@@ -118,12 +125,14 @@ termios2 BuildTermios(termios2 Line, const TSerLineSettings &Settings) {
 }
 
 // A UART divides its clock: the rate it reports may differ a little from the one asked for.
-bool RateMatches(speed_t Asked, speed_t Got) {
+bool RateMatches(speed_t Asked, speed_t Got)
+{
     return std::labs(static_cast<long>(Got) - static_cast<long>(Asked)) * 100 <=
            static_cast<long>(Asked) * 3;
 }
 
-void VerifyTermios(int Fd, const termios2 &Asked) {
+void VerifyTermios(int Fd, const termios2 &Asked)
+{
     termios2 got{};
     CheckCommResult(ioctl(Fd, TCGETS2, &got) == 0, SWriteDcbError);
     constexpr tcflag_t cflagBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
@@ -134,12 +143,14 @@ void VerifyTermios(int Fd, const termios2 &Asked) {
         RaiseRefused();
 }
 
-void SetModemLine(int Fd, int Line, bool Active) {
+void SetModemLine(int Fd, int Line, bool Active)
+{
     if (ioctl(Fd, Active ? TIOCMBIS : TIOCMBIC, &Line) != 0 && !NoSuchFeature(errno))
         RaiseCommError(SWriteDcbError);
 }
 
-void SetRs485(int Fd, bool RtsToggle) {
+void SetRs485(int Fd, bool RtsToggle)
+{
     serial_rs485 rs485{};
     if (ioctl(Fd, TIOCGRS485, &rs485) != 0) {
         if (!RtsToggle && NoSuchFeature(errno))
@@ -157,7 +168,8 @@ void SetRs485(int Fd, bool RtsToggle) {
     CheckCommResult(ioctl(Fd, TIOCSRS485, &rs485) == 0, SWriteDcbError);
 }
 
-void WriteModemLines(int Fd, const TSerLineSettings &Settings) {
+void WriteModemLines(int Fd, const TSerLineSettings &Settings)
+{
     SetModemLine(Fd, TIOCM_DTR, Settings.ControlDtr != TSerControlDtr::dtrDisabled);
     switch (Settings.ControlRts) {
     case TSerControlRts::rtsDisabled:
@@ -176,7 +188,8 @@ void WriteModemLines(int Fd, const TSerLineSettings &Settings) {
 
 } // namespace
 
-void SerWriteLineSettings(int Fd, const TSerLineSettings &Settings) {
+void SerWriteLineSettings(int Fd, const TSerLineSettings &Settings)
+{
     CheckHonoured(Settings);
     termios2 line{};
     CheckCommResult(ioctl(Fd, TCGETS2, &line) == 0, SWriteDcbError);

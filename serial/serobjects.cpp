@@ -2,18 +2,21 @@
 
 #include <chrono>
 
-void TSerWaitEvent::SetEvent() {
+void TSerWaitEvent::SetEvent()
+{
     std::lock_guard lock(FMutex);
     FSignaled = true;
     FCondition.notify_all();
 }
 
-void TSerWaitEvent::ResetEvent() {
+void TSerWaitEvent::ResetEvent()
+{
     std::lock_guard lock(FMutex);
     FSignaled = false;
 }
 
-TSerWaitResult TSerWaitEvent::WaitFor(std::uint32_t Timeout) {
+TSerWaitResult TSerWaitEvent::WaitFor(std::uint32_t Timeout)
+{
     std::unique_lock lock(FMutex);
     const auto signaled = [this] { return FSignaled; };
     if (Timeout == INFINITE) {

@@ -7,11 +7,13 @@
 
 namespace {
 
-bool IsDigit(char C) {
+bool IsDigit(char C)
+{
     return std::isdigit(static_cast<unsigned char>(C)) != 0;
 }
 
-std::vector<std::string> SplitPaths(const std::string &List) {
+std::vector<std::string> SplitPaths(const std::string &List)
+{
     std::vector<std::string> paths;
     std::istringstream stream(List);
     for (std::string path; std::getline(stream, path, ':');) {
@@ -23,7 +25,8 @@ std::vector<std::string> SplitPaths(const std::string &List) {
 
 } // namespace
 
-bool SerNaturalLess(const std::string &A, const std::string &B) {
+bool SerNaturalLess(const std::string &A, const std::string &B)
+{
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < A.size() && j < B.size()) {
@@ -53,7 +56,8 @@ bool SerNaturalLess(const std::string &A, const std::string &B) {
     return A.size() - i < B.size() - j;
 }
 
-std::vector<std::string> SerPortNames() {
+std::vector<std::string> SerPortNames()
+{
     if (const char *override = std::getenv("ZARNELL_PORTS"))
         return SplitPaths(override);
     return SerSystemPortNames();

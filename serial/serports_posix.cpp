@@ -8,7 +8,8 @@
 namespace {
 
 // Legacy 8250 entries exist whether or not a UART is fitted; theirs reads "type" 0.
-bool IsUnfittedUart(const std::filesystem::path &Tty) {
+bool IsUnfittedUart(const std::filesystem::path &Tty)
+{
     std::ifstream type(Tty / "type");
     int value = -1;
     return type >> value && value == 0;
@@ -16,7 +17,8 @@ bool IsUnfittedUart(const std::filesystem::path &Tty) {
 
 } // namespace
 
-std::vector<std::string> SerSysfsPortNames(const std::filesystem::path &SysClassTty) {
+std::vector<std::string> SerSysfsPortNames(const std::filesystem::path &SysClassTty)
+{
     std::vector<std::string> names;
     std::error_code error;
     for (const auto &entry : std::filesystem::directory_iterator(SysClassTty, error)) {
@@ -30,7 +32,8 @@ std::vector<std::string> SerSysfsPortNames(const std::filesystem::path &SysClass
     return names;
 }
 
-std::vector<std::string> SerSystemPortNames() {
+std::vector<std::string> SerSystemPortNames()
+{
     // sysfs lists in no particular order; people expect ttyS2 before ttyS10.
     std::vector<std::string> names = SerSysfsPortNames("/sys/class/tty");
     std::sort(names.begin(), names.end(), SerNaturalLess);

@@ -11,7 +11,8 @@ namespace {
 class TRegKey {
 public:
     TRegKey() = default;
-    ~TRegKey() {
+    ~TRegKey()
+    {
         if (FKey != nullptr)
             RegCloseKey(FKey);
     }
@@ -27,7 +28,8 @@ private:
 
 } // namespace
 
-std::vector<std::string> SerSystemPortNames() {
+std::vector<std::string> SerSystemPortNames()
+{
     std::vector<std::string> names;
     TRegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,

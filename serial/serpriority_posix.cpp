@@ -15,7 +15,8 @@
 
 namespace {
 
-int NiceValue(TThreadPriority Priority) {
+int NiceValue(TThreadPriority Priority)
+{
     switch (Priority) {
     case TThreadPriority::tpIdle:
         return 19;
@@ -37,10 +38,12 @@ int NiceValue(TThreadPriority Priority) {
 
 } // namespace
 
-TSerThreadId SerCurrentThreadId() {
+TSerThreadId SerCurrentThreadId()
+{
     return gettid();
 }
 
-bool SerSetThreadPriority(TSerThreadId Thread, TThreadPriority Priority) {
+bool SerSetThreadPriority(TSerThreadId Thread, TThreadPriority Priority)
+{
     return setpriority(PRIO_PROCESS, static_cast<id_t>(Thread), NiceValue(Priority)) == 0;
 }

@@ -17,7 +17,8 @@
 
 namespace {
 
-int PriorityLevel(TThreadPriority Priority) {
+int PriorityLevel(TThreadPriority Priority)
+{
     switch (Priority) {
     case TThreadPriority::tpIdle:
         return THREAD_PRIORITY_IDLE;
@@ -44,11 +45,13 @@ using TThreadHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, TCloseHandl
 
 } // namespace
 
-TSerThreadId SerCurrentThreadId() {
+TSerThreadId SerCurrentThreadId()
+{
     return GetCurrentThreadId();
 }
 
-bool SerSetThreadPriority(TSerThreadId Thread, TThreadPriority Priority) {
+bool SerSetThreadPriority(TSerThreadId Thread, TThreadPriority Priority)
+{
     const TThreadHandle handle(
         OpenThread(THREAD_SET_INFORMATION, FALSE, static_cast<DWORD>(Thread)));
     return handle && SetThreadPriority(handle.get(), PriorityLevel(Priority));

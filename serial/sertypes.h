@@ -27,8 +27,22 @@ private:
 };
 
 enum class TSerBaudrate {
-    brUser, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400,
-    br56000, br57600, br115200, br128000, br256000
+    brUser,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 enum class TSerParity { paNone, paOdd, paEven, paMark, paSpace };
 enum class TSerDatabits { db4, db5, db6, db7, db8 };
@@ -36,12 +50,29 @@ enum class TSerStopbits { sb1, sb15, sb2 };
 enum class TSerControlDtr { dtrDisabled, dtrEnabled, dtrHandshake };
 enum class TSerControlRts { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
 enum class TSerCommEvent {
-    ceBreak, ceCts, ceDsr, ceError, ceRing, ceRlsd, ceRxChar, ceTxEmpty, ceRxFlag, cePErr,
-    ceRx80Full, ceEvent1, ceEvent2
+    ceBreak,
+    ceCts,
+    ceDsr,
+    ceError,
+    ceRing,
+    ceRlsd,
+    ceRxChar,
+    ceTxEmpty,
+    ceRxFlag,
+    cePErr,
+    ceRx80Full,
+    ceEvent1,
+    ceEvent2
 };
 enum class TSerCommOption { coErrorChar, coNullStrip, coParityCheck };
 enum class TThreadPriority {
-    tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical
+    tpIdle,
+    tpLowest,
+    tpLower,
+    tpNormal,
+    tpHigher,
+    tpHighest,
+    tpTimeCritical
 };
 
 using TSerCommEvents = TSerSet<TSerCommEvent>;

@@ -43,18 +43,20 @@ TEST_F(TLoaderWindow, AnAcknowledgementBeforeTheFirstTickStartsTheRunInsteadOfSk
     Boot.Timer1->setInterval(60000);
     TModalDriver driver;
     driver.When([&] { return Boot.isVisible(); }, [&] { Acknowledge(); });
-    driver.When([&] { return !Boot.TickDriven(); }, [&] {
-        EXPECT_EQ(Boot.Step(), TBoot::StepPageStart);
-        EXPECT_FALSE(Boot.Timer1->isActive()) << "the tick no longer drives the run";
-        Frames.push_back(ReceiveFrame());
-        Acknowledge();
-    });
-    for (std::uint8_t step : {TBoot::StepBlockLow, TBoot::StepBlockHigh, TBoot::StepPageAddress,
-                              TBoot::StepFinish}) {
-        driver.When([&, step] { return Boot.Step() == step; }, [&] {
-            Frames.push_back(ReceiveFrame());
-            Acknowledge();
-        });
+    driver.When([&] { return !Boot.TickDriven(); },
+                [&] {
+                    EXPECT_EQ(Boot.Step(), TBoot::StepPageStart);
+                    EXPECT_FALSE(Boot.Timer1->isActive()) << "the tick no longer drives the run";
+                    Frames.push_back(ReceiveFrame());
+                    Acknowledge();
+                });
+    for (std::uint8_t step :
+         {TBoot::StepBlockLow, TBoot::StepBlockHigh, TBoot::StepPageAddress, TBoot::StepFinish}) {
+        driver.When([&, step] { return Boot.Step() == step; },
+                    [&] {
+                        Frames.push_back(ReceiveFrame());
+                        Acknowledge();
+                    });
     }
     driver.When([&] { return Boot.Status->text() == QLatin1String("Programmed"); },
                 [&] { Boot.close(); });
@@ -72,26 +74,30 @@ TEST_F(TLoaderWindow, AnAcknowledgementAfterTheTickHasReachedTheLastStepEndsTheR
     TModalDriver driver;
     for (std::uint8_t step : {TBoot::StepPageStart, TBoot::StepBlockLow, TBoot::StepBlockHigh,
                               TBoot::StepPageAddress}) {
-        driver.When([&, step] { return Boot.Step() == step && !Boot.TickDriven(); }, [&] {
-            Frames.push_back(ReceiveFrame());
-            Acknowledge();
-        });
+        driver.When([&, step] { return Boot.Step() == step && !Boot.TickDriven(); },
+                    [&] {
+                        Frames.push_back(ReceiveFrame());
+                        Acknowledge();
+                    });
     }
     // The finish frame goes unanswered until the tick has moved on to the last step; then the
     // acknowledgement comes, and the tick is held back so that the reply is what ends the run.
-    driver.When([&] { return Boot.Step() == TBoot::StepProgrammed; }, [&] {
-        Boot.Timer1->setInterval(60000);
-        Acknowledge();
-    });
-    driver.When([&] { return Boot.Status->text() == QLatin1String("Programmed"); }, [&] {
-        EXPECT_EQ(Boot.Step(), TBoot::StepProgrammed);
-        EXPECT_FALSE(Boot.Timer1->isActive());
-        // More replies change nothing: the step never passes the end of the run.
-        Acknowledge();
-        Unit.Write("N\r");
-    });
-    driver.When([&] { return !QTest::qWaitFor([&] { return Boot.Step() != TBoot::StepProgrammed; }, 150); },
-                [&] { Boot.close(); });
+    driver.When([&] { return Boot.Step() == TBoot::StepProgrammed; },
+                [&] {
+                    Boot.Timer1->setInterval(60000);
+                    Acknowledge();
+                });
+    driver.When([&] { return Boot.Status->text() == QLatin1String("Programmed"); },
+                [&] {
+                    EXPECT_EQ(Boot.Step(), TBoot::StepProgrammed);
+                    EXPECT_FALSE(Boot.Timer1->isActive());
+                    // More replies change nothing: the step never passes the end of the run.
+                    Acknowledge();
+                    Unit.Write("N\r");
+                });
+    driver.When(
+        [&] { return !QTest::qWaitFor([&] { return Boot.Step() != TBoot::StepProgrammed; }, 150); },
+        [&] { Boot.close(); });
     Boot.StartLoading(&Comm, Image);
     ASSERT_TRUE(driver.Finished());
     EXPECT_EQ(Boot.Step(), TBoot::StepProgrammed);
@@ -106,11 +112,12 @@ TEST_F(TLoaderWindow, OnAPortThatIsNotOpenNothingHappensUntilTheWindowIsClosed)
 {
     Comm.Close();
     TModalDriver driver;
-    driver.When([&] { return Boot.isVisible() && !Boot.TickDriven(); }, [&] {
-        EXPECT_EQ(Boot.Status->text(), QLatin1String("Programming EEPROM"));
-        EXPECT_EQ(Boot.Step(), TBoot::StepPageStart);
-        Boot.close();
-    });
+    driver.When([&] { return Boot.isVisible() && !Boot.TickDriven(); },
+                [&] {
+                    EXPECT_EQ(Boot.Status->text(), QLatin1String("Programming EEPROM"));
+                    EXPECT_EQ(Boot.Step(), TBoot::StepPageStart);
+                    Boot.close();
+                });
     EXPECT_EQ(Boot.StartLoading(&Comm, Image), TBoot::mrCancel);
     EXPECT_TRUE(driver.Finished());
     EXPECT_FALSE(Comm.OnRxChar.Assigned());

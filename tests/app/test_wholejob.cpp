@@ -45,7 +45,8 @@ TEST_F(TWholeJob, FindsTheDongleAndWritesExactlyTheChosenSettings)
     const std::vector<TUnitFrame> frames = unit.Frames();
     ASSERT_EQ(frames.size(), 5u);
     EXPECT_EQ(frames[0].Bytes, ExpectedFrame("SN"));
-    EXPECT_EQ(frames[1].Bytes, ExpectedFrame("SB" + std::string(1, '\0') + Block(0, 1).substr(0, 16)));
+    EXPECT_EQ(frames[1].Bytes,
+              ExpectedFrame("SB" + std::string(1, '\0') + Block(0, 1).substr(0, 16)));
     EXPECT_EQ(frames[2].Bytes, ExpectedFrame("SB\x10" + Block(0, 1).substr(16)));
     EXPECT_EQ(frames[3].Bytes, ExpectedFrame(std::string("SE\x05\x00", 4)));
     EXPECT_EQ(frames[4].Bytes, ExpectedFrame("SZ"));
@@ -212,7 +213,8 @@ TEST_F(TWholeJob, CancelInTheCautionDialogLeavesEverythingAsItWas)
     ASSERT_TRUE(WaitForDownloadEnabled());
     {
         TModalDriver driver;
-        driver.When([this] { return FDialog->isVisible(); }, [this] { FDialog->CancelBtn->click(); });
+        driver.When([this] { return FDialog->isVisible(); },
+                    [this] { FDialog->CancelBtn->click(); });
         FForm->DownloadButton->click();
         ASSERT_TRUE(driver.Finished());
     }

@@ -28,7 +28,8 @@ const QColor SkyBlue(166, 202, 240);
 
 void ExpectPlace(const QWidget *Widget, int Left, int Top, int Width, int Height)
 {
-    EXPECT_EQ(Widget->geometry(), QRect(Left, Top, Width, Height)) << Widget->objectName().toStdString();
+    EXPECT_EQ(Widget->geometry(), QRect(Left, Top, Width, Height))
+        << Widget->objectName().toStdString();
 }
 
 void ExpectLabel(const QLabel *Label, const char *Text, int Left, int Top)

@@ -10,7 +10,8 @@
 
 namespace {
 
-TEST(NumEdit, StartsAtZero) {
+TEST(NumEdit, StartsAtZero)
+{
     TNumEdit box;
     EXPECT_EQ(box.text(), "0");
     EXPECT_EQ(box.Value(), 0);
@@ -19,7 +20,8 @@ TEST(NumEdit, StartsAtZero) {
     EXPECT_EQ(box.text(), "0.0");
 }
 
-TEST(NumEdit, FormatsWritesOfValueAndDecimals) {
+TEST(NumEdit, FormatsWritesOfValueAndDecimals)
+{
     TNumEdit box;
     box.SetDecimals(1);
     box.SetValue(0.5);
@@ -35,7 +37,8 @@ TEST(NumEdit, FormatsWritesOfValueAndDecimals) {
 }
 
 // The value box of a window description: Text first, then Value, then Decimals.
-TEST(NumEdit, ShowsTheStoredValueWhateverTextWasStored) {
+TEST(NumEdit, ShowsTheStoredValueWhateverTextWasStored)
+{
     TNumEdit box;
     box.setText("0.0");
     box.SetDecimals(1);
@@ -46,7 +49,8 @@ TEST(NumEdit, ShowsTheStoredValueWhateverTextWasStored) {
     EXPECT_EQ(box.text(), "1");
 }
 
-TEST(NumEdit, RaisesTextChangedOnlyOnARealChange) {
+TEST(NumEdit, RaisesTextChangedOnlyOnARealChange)
+{
     TNumEdit box;
     QSignalSpy changes(&box, &QLineEdit::textChanged);
     box.SetValue(3);
@@ -61,7 +65,8 @@ TEST(NumEdit, RaisesTextChangedOnlyOnARealChange) {
 }
 
 // A read returns what the text showed and leaves the text canonical.
-TEST(NumEdit, ReadingParsesAndRewritesTheText) {
+TEST(NumEdit, ReadingParsesAndRewritesTheText)
+{
     TNumEdit box;
     box.SetValue(100.0 / 3.0);
     EXPECT_EQ(box.text(), "33");
@@ -79,7 +84,8 @@ TEST(NumEdit, ReadingParsesAndRewritesTheText) {
     EXPECT_EQ(box.text(), "12.5");
 }
 
-TEST(NumEdit, ABadTextKeepsTheValueSilently) {
+TEST(NumEdit, ABadTextKeepsTheValueSilently)
+{
     TNumEdit box;
     box.SetDecimals(1);
     box.SetValue(2.5);
@@ -90,7 +96,8 @@ TEST(NumEdit, ABadTextKeepsTheValueSilently) {
     }
 }
 
-TEST(NumEdit, AddsUpThroughReadAndWrite) {
+TEST(NumEdit, AddsUpThroughReadAndWrite)
+{
     TNumEdit box;
     box.SetDecimals(1);
     QStringList shown;
@@ -103,7 +110,8 @@ TEST(NumEdit, AddsUpThroughReadAndWrite) {
 
 // The separator follows the locale: a change reformats a canonical text and parsing uses the
 // new character from then on.
-TEST(NumEdit, FollowsTheLocaleSeparator) {
+TEST(NumEdit, FollowsTheLocaleSeparator)
+{
     TNumEdit box;
     box.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     box.SetDecimals(2);
@@ -129,7 +137,8 @@ TEST(NumEdit, FollowsTheLocaleSeparator) {
 
 // The system announces a change of the user's settings with a locale change event; the box
 // reads the separator again from the locale in force.
-TEST(NumEdit, RereadsTheSeparatorWhenTheSystemAnnouncesAChange) {
+TEST(NumEdit, RereadsTheSeparatorWhenTheSystemAnnouncesAChange)
+{
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     TNumEdit box;

@@ -10,12 +10,14 @@ using NumText::ParseNumber;
 
 namespace {
 
-std::string Format(double value, int decimals, char16_t separator = u'.') {
+std::string Format(double value, int decimals, char16_t separator = u'.')
+{
     const std::u16string text = FormatFixed(value, decimals, separator);
     return std::string(text.begin(), text.end());
 }
 
-std::optional<double> Parse(std::string_view text, char16_t separator = u'.') {
+std::optional<double> Parse(std::string_view text, char16_t separator = u'.')
+{
     return ParseNumber(std::u16string(text.begin(), text.end()), separator);
 }
 
@@ -27,7 +29,8 @@ struct FormatCase {
 
 class FixedForm : public testing::TestWithParam<FormatCase> {};
 
-TEST_P(FixedForm, ShowsTheRoundedNumber) {
+TEST_P(FixedForm, ShowsTheRoundedNumber)
+{
     const FormatCase &example = GetParam();
     EXPECT_EQ(Format(example.value, example.decimals), example.text);
 }
@@ -64,12 +67,14 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{std::numeric_limits<double>::quiet_NaN(), 1, "NAN"},
         FormatCase{-std::numeric_limits<double>::quiet_NaN(), 1, "-NAN"}));
 
-TEST(FixedFormSeparator, UsesTheGivenCharacter) {
+TEST(FixedFormSeparator, UsesTheGivenCharacter)
+{
     EXPECT_EQ(Format(1234.5, 2, u','), "1234,50");
     EXPECT_EQ(Format(1.5e20, 2, u','), "1,5E20");
 }
 
-TEST(ParseNumber, AcceptsTheNumberForms) {
+TEST(ParseNumber, AcceptsTheNumberForms)
+{
     EXPECT_EQ(Parse("12.5"), 12.5);
     EXPECT_EQ(Parse("  12.5  "), 12.5);
     EXPECT_EQ(Parse("+7"), 7);
@@ -88,7 +93,8 @@ TEST(ParseNumber, AcceptsTheNumberForms) {
     EXPECT_EQ(Parse("33"), 33);
 }
 
-TEST(ParseNumber, RefusesAnythingElse) {
+TEST(ParseNumber, RefusesAnythingElse)
+{
     for (const char *text : {"", "   ", "abc", "1.5x", "x1.5", "1.2.3", "1,5", "+", "-", "e5", "E",
                              "1 5", "1.5e3.2", "--1", "1.5 x", "\t1.5", "1.5\n"})
         EXPECT_FALSE(Parse(text).has_value()) << '"' << text << '"';
@@ -96,7 +102,8 @@ TEST(ParseNumber, RefusesAnythingElse) {
 
 // The extended type reaches about 1.19e4932: within it a number too big for a double is an
 // infinity, beyond it the text does not parse. Numbers too small for it read as zero.
-TEST(ParseNumber, ChecksTheExtendedRange) {
+TEST(ParseNumber, ChecksTheExtendedRange)
+{
     EXPECT_EQ(Parse("1e400"), std::numeric_limits<double>::infinity());
     EXPECT_EQ(Parse("-1e4932"), -std::numeric_limits<double>::infinity());
     EXPECT_EQ(Parse("1.7976931348623157e308"), std::numeric_limits<double>::max());
@@ -108,7 +115,8 @@ TEST(ParseNumber, ChecksTheExtendedRange) {
     EXPECT_EQ(Parse("0.000000000000000000000000000000000000001e39"), 1.0);
 }
 
-TEST(ParseNumber, ReadsBackWhatWasFormatted) {
+TEST(ParseNumber, ReadsBackWhatWasFormatted)
+{
     for (double value : {0.0, 1.0, -3.75, 1234.5, 0.001, 1e15, 12345678.9})
         for (int decimals : {0, 1, 3, 18})
             EXPECT_EQ(Parse(Format(value, decimals)), std::stod(Format(value, decimals)))

@@ -16,7 +16,8 @@ public:
     int Count = 0;
 
 protected:
-    bool eventFilter(QObject *, QEvent *event) override {
+    bool eventFilter(QObject *, QEvent *event) override
+    {
         Count += event->type() == QEvent::Timer ? 1 : 0;
         return false;
     }
@@ -26,7 +27,8 @@ constexpr int Patience = 10000; // ms; a bound for a loaded machine, not a timin
 
 // Held on the track at x 100, the thumb steps at once, then once per tick, and stops when it
 // has passed the mouse; the release ends the press with one OnChanged.
-TEST(SliderTrackPress, StepsTowardsTheMouseWhileHeld) {
+TEST(SliderTrackPress, StepsTowardsTheMouseWhileHeld)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     SliderNotifications notes(slider);
@@ -53,7 +55,8 @@ TEST(SliderTrackPress, StepsTowardsTheMouseWhileHeld) {
 }
 
 // Moving the mouse during a press changes the direction test only.
-TEST(SliderTrackPress, FollowsTheMouseAndStopsOnRelease) {
+TEST(SliderTrackPress, FollowsTheMouseAndStopsOnRelease)
+{
     SliderWindow window(SolDelaySliderSettings);
     TRulerSlider &slider = *window.Slider;
     SliderNotifications notes(slider);
@@ -72,7 +75,8 @@ TEST(SliderTrackPress, FollowsTheMouseAndStopsOnRelease) {
     EXPECT_EQ(notes.changedCount, 1);
 }
 
-TEST(SliderTrackPress, OtherButtonsAndDoubleClicks) {
+TEST(SliderTrackPress, OtherButtonsAndDoubleClicks)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     SliderNotifications notes(slider);
@@ -107,7 +111,8 @@ TEST(SliderTrackPress, OtherButtonsAndDoubleClicks) {
 
 // Dragging by a point 4 pixels into the thumb: the leading edges 6-26 select 1, 27-67 2,
 // 68-109 3 and 110-130 4, and the thumb sits at the value's position.
-TEST(SliderDrag, SelectsTheValueOfEachBand) {
+TEST(SliderDrag, SelectsTheValueOfEachBand)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     SliderNotifications notes(slider);
@@ -133,7 +138,8 @@ TEST(SliderDrag, SelectsTheValueOfEachBand) {
     EXPECT_EQ(notes.changedCount, 1);
 }
 
-TEST(SliderDrag, ADragBackToItsStartRaisesOnlyOnChanged) {
+TEST(SliderDrag, ADragBackToItsStartRaisesOnlyOnChanged)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     SliderNotifications notes(slider);
@@ -147,7 +153,8 @@ TEST(SliderDrag, ADragBackToItsStartRaisesOnlyOnChanged) {
 
 // Without soSmooth a drag selects MinValue + k × Increment only; the keys still step from the
 // nearest multiple of Increment.
-TEST(SliderDrag, WithoutSmoothSelectsMultiplesOfIncrement) {
+TEST(SliderDrag, WithoutSmoothSelectsMultiplesOfIncrement)
+{
     SliderWindow window({{1, 51, 145, 38}, 10, 5, 100, 5});
     TRulerSlider &slider = *window.Slider;
     slider.SetOptions(slider.Options() & ~TSliderOptions(soSmooth));
@@ -168,7 +175,8 @@ TEST(SliderDrag, WithoutSmoothSelectsMultiplesOfIncrement) {
     EXPECT_EQ(slider.Value(), 10);
 }
 
-TEST(SliderDrag, VerticalThumbFollowsTheMouse) {
+TEST(SliderDrag, VerticalThumbFollowsTheMouse)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     slider.SetOrientation(soVertical);

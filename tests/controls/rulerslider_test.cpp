@@ -9,11 +9,13 @@
 
 namespace {
 
-QColor PixelAt(QWidget &widget, int x, int y) {
+QColor PixelAt(QWidget &widget, int x, int y)
+{
     return widget.grab().toImage().pixelColor(x, y);
 }
 
-TEST(SliderImages, BuiltInPicturesHaveTheirSizesAndTransparentCorner) {
+TEST(SliderImages, BuiltInPicturesHaveTheirSizesAndTransparentCorner)
+{
     const QSize sizes[] = {{18, 17}, {10, 8}, {38, 9}, {8, 10}};
     for (int index = 0; index < SliderImageCount; ++index) {
         const QImage image = BuiltInSliderImage(TSliderImage(index));
@@ -22,7 +24,8 @@ TEST(SliderImages, BuiltInPicturesHaveTheirSizesAndTransparentCorner) {
     }
 }
 
-TEST(SliderLayout, IDSliderGeometry) {
+TEST(SliderLayout, IDSliderGeometry)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     EXPECT_EQ(slider.RulerSize(), QSize(133, 8));
@@ -37,7 +40,8 @@ TEST(SliderLayout, IDSliderGeometry) {
     }
 }
 
-TEST(SliderLayout, SolDelaySliderGeometry) {
+TEST(SliderLayout, SolDelaySliderGeometry)
+{
     SliderWindow window(SolDelaySliderSettings);
     TRulerSlider &slider = *window.Slider;
     EXPECT_EQ(slider.RulerSize().width(), 120);
@@ -48,7 +52,8 @@ TEST(SliderLayout, SolDelaySliderGeometry) {
     }
 }
 
-TEST(SliderLayout, BevelNumThumbStatesAndEdgeSize) {
+TEST(SliderLayout, BevelNumThumbStatesAndEdgeSize)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
 
@@ -74,7 +79,8 @@ TEST(SliderLayout, BevelNumThumbStatesAndEdgeSize) {
 }
 
 // Vertical: MinValue at the bottom, the arrow keys up and down, left and right ignored.
-TEST(SliderLayout, VerticalOrientation) {
+TEST(SliderLayout, VerticalOrientation)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     slider.SetOrientation(soVertical);
@@ -102,7 +108,8 @@ TEST(SliderLayout, VerticalOrientation) {
     EXPECT_EQ(slider.ThumbBox(), QRect(130, 6, 9, 17));
 }
 
-TEST(SliderValue, WritesClampAndNotifyOnRealChanges) {
+TEST(SliderValue, WritesClampAndNotifyOnRealChanges)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     SliderNotifications notes(slider);
@@ -113,7 +120,8 @@ TEST(SliderValue, WritesClampAndNotifyOnRealChanges) {
     EXPECT_EQ(notes.changedCount, 0);
 }
 
-TEST(SliderValue, RangeRules) {
+TEST(SliderValue, RangeRules)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     SliderNotifications notes(slider);
@@ -133,7 +141,8 @@ TEST(SliderValue, RangeRules) {
     EXPECT_EQ(other.Increment(), 5);
 }
 
-TEST(SliderValue, IncrementOutsideTheRangeIsRefused) {
+TEST(SliderValue, IncrementOutsideTheRangeIsRefused)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     for (int increment : {0, 4, -1}) {
@@ -151,7 +160,8 @@ TEST(SliderValue, IncrementOutsideTheRangeIsRefused) {
 
 // IDSlider's Value moves from 0 to 1 when its MinValue is applied; the handler is bound after
 // loading and hears nothing. While loading, Increment and the range are not tested.
-TEST(SliderLoading, AppliesValuesWithoutTestsOrHandlers) {
+TEST(SliderLoading, AppliesValuesWithoutTestsOrHandlers)
+{
     SliderWindow window(IDSliderSettings);
     EXPECT_EQ(window.Slider->Value(), 1);
     EXPECT_EQ(window.Slider->StoredProperties(),
@@ -173,7 +183,8 @@ TEST(SliderLoading, AppliesValuesWithoutTestsOrHandlers) {
     EXPECT_EQ(slider.TrackLength(), 124);
 }
 
-TEST(SliderImages, UserImagesReplaceAndRestore) {
+TEST(SliderImages, UserImagesReplaceAndRestore)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     QImage thumb(10, 20, QImage::Format_RGB32);
@@ -195,7 +206,8 @@ TEST(SliderImages, UserImagesReplaceAndRestore) {
     EXPECT_TRUE(slider.Options() & soRulerOpaque);
 }
 
-TEST(SliderKeys, StepWithoutModifiers) {
+TEST(SliderKeys, StepWithoutModifiers)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     SliderNotifications notes(slider);
@@ -212,7 +224,8 @@ TEST(SliderKeys, StepWithoutModifiers) {
     EXPECT_EQ(notes.changedCount, 6);
 }
 
-TEST(SliderKeys, OtherKeysAndModifiedArrowsArePassedOn) {
+TEST(SliderKeys, OtherKeysAndModifiedArrowsArePassedOn)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     SliderNotifications notes(slider);
@@ -234,7 +247,8 @@ TEST(SliderKeys, OtherKeysAndModifiedArrowsArePassedOn) {
 }
 
 // With Increment 10 the arrows step from the nearest multiple of 10.
-TEST(SliderKeys, StepFromTheNearestMultipleOfIncrement) {
+TEST(SliderKeys, StepFromTheNearestMultipleOfIncrement)
+{
     TRulerSlider slider;
     for (int start : {15, 20, 25}) {
         slider.SetValue(start);
@@ -247,7 +261,8 @@ TEST(SliderKeys, StepFromTheNearestMultipleOfIncrement) {
 }
 
 // The arrows reach a focused slider even when the window has a shortcut on them.
-TEST(SliderKeys, ArrowsReachTheFocusedSlider) {
+TEST(SliderKeys, ArrowsReachTheFocusedSlider)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     TRulerSlider neighbour(&window.Window);
@@ -268,7 +283,8 @@ TEST(SliderKeys, ArrowsReachTheFocusedSlider) {
     EXPECT_EQ(triggered.count(), 0);
 }
 
-TEST(SliderPainting, ThumbRulerAndPointsAreWhereComputed) {
+TEST(SliderPainting, ThumbRulerAndPointsAreWhereComputed)
+{
     SliderWindow window(IDSliderSettings);
     ASSERT_TRUE(window.Exposed);
     TRulerSlider &slider = *window.Slider;
@@ -291,7 +307,8 @@ TEST(SliderPainting, ThumbRulerAndPointsAreWhereComputed) {
     }
 }
 
-TEST(SliderPainting, SolDelayShowsSeventeenPoints) {
+TEST(SliderPainting, SolDelayShowsSeventeenPoints)
+{
     SliderWindow window(SolDelaySliderSettings);
     TRulerSlider &slider = *window.Slider;
     const QColor text = slider.palette().color(QPalette::WindowText);
@@ -306,7 +323,8 @@ TEST(SliderPainting, SolDelayShowsSeventeenPoints) {
     }
 }
 
-TEST(SliderPainting, DisabledThumbAndOwnPoints) {
+TEST(SliderPainting, DisabledThumbAndOwnPoints)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     const QColor text = slider.palette().color(QPalette::WindowText);
@@ -329,7 +347,8 @@ TEST(SliderPainting, DisabledThumbAndOwnPoints) {
     EXPECT_NE(PixelAt(slider, 10, 24), text);
 }
 
-TEST(SliderPainting, PaintedCopyUsesTheDisplayedValue) {
+TEST(SliderPainting, PaintedCopyUsesTheDisplayedValue)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     slider.SetValue(3);
@@ -339,7 +358,8 @@ TEST(SliderPainting, PaintedCopyUsesTheDisplayedValue) {
 }
 
 // Ranges, lengths and images that leave nothing to divide by still give a usable control.
-TEST(SliderDegenerate, EmptyRangeShortTrackAndShortRuler) {
+TEST(SliderDegenerate, EmptyRangeShortTrackAndShortRuler)
+{
     SliderWindow window(IDSliderSettings);
     TRulerSlider &slider = *window.Slider;
     slider.BeginLoading();

@@ -15,7 +15,8 @@ struct SliderNotifications {
     std::vector<int> changes; // the value at each OnChange
     int changedCount = 0;
 
-    explicit SliderNotifications(TRulerSlider &slider) {
+    explicit SliderNotifications(TRulerSlider &slider)
+    {
         QObject::connect(&slider, &TRulerSlider::OnChange, &slider,
                          [this, &slider] { changes.push_back(slider.Value()); });
         QObject::connect(&slider, &TRulerSlider::OnChanged, &slider, [this] { ++changedCount; });
@@ -37,7 +38,8 @@ inline const SliderSettings SolDelaySliderSettings{{1, 51, 132, 28}, 1, 0, 31, 0
 // order while loading, then shown.
 class SliderWindow {
 public:
-    explicit SliderWindow(const SliderSettings &settings) {
+    explicit SliderWindow(const SliderSettings &settings)
+    {
         Window.resize(207, 247);
         Slider = new TRulerSlider(&Window);
         Slider->BeginLoading();
@@ -57,6 +59,7 @@ public:
 };
 
 // Leading edge of the thumb along the track.
-inline int ThumbLeft(const TRulerSlider &slider) {
+inline int ThumbLeft(const TRulerSlider &slider)
+{
     return slider.ThumbBox().left();
 }

@@ -9,8 +9,8 @@
 namespace {
 
 // Bytes written as hex pairs, followed by Zeros zero bytes.
-std::string Bytes(std::initializer_list<int> Head, int Fill = -1, int FillCount = 0,
-                  int Zeros = 0) {
+std::string Bytes(std::initializer_list<int> Head, int Fill = -1, int FillCount = 0, int Zeros = 0)
+{
     std::string Result;
     for (int Byte : Head)
         Result += static_cast<char>(Byte);
@@ -19,7 +19,8 @@ std::string Bytes(std::initializer_list<int> Head, int Fill = -1, int FillCount 
     return Result;
 }
 
-std::array<std::uint8_t, SettingsBlockSize> InitialSettingsBlock() {
+std::array<std::uint8_t, SettingsBlockSize> InitialSettingsBlock()
+{
     std::array<std::uint8_t, SettingsBlockSize> Block;
     Block.fill(0xFF);
     Block[0] = 0;
@@ -29,7 +30,8 @@ std::array<std::uint8_t, SettingsBlockSize> InitialSettingsBlock() {
 
 } // namespace
 
-TEST(LoaderFrames, RunForInitialSettingsBlockIsByteExact) {
+TEST(LoaderFrames, RunForInitialSettingsBlockIsByteExact)
+{
     const auto Block = InitialSettingsBlock();
     EXPECT_EQ(BuildFrame(PageStartPayload()), Bytes({0x44, 0x20, 0x53, 0x4E}, 0, 0, 30));
     EXPECT_EQ(BuildFrame(BlockPayload(Block.data(), 0)),
@@ -41,7 +43,8 @@ TEST(LoaderFrames, RunForInitialSettingsBlockIsByteExact) {
     EXPECT_EQ(BuildFrame(FinishPayload()), Bytes({0x44, 0x20, 0x53, 0x5A}, 0, 0, 30));
 }
 
-TEST(LoaderFrames, EveryFrameIsThirtyFourBytesAndNothingIsEscaped) {
+TEST(LoaderFrames, EveryFrameIsThirtyFourBytesAndNothingIsEscaped)
+{
     for (const std::string &Payload : {std::string(), std::string("SN"), std::string(32, '\xFF')})
         EXPECT_EQ(BuildFrame(Payload).size(), 34u);
 
@@ -54,12 +57,14 @@ TEST(LoaderFrames, EveryFrameIsThirtyFourBytesAndNothingIsEscaped) {
     EXPECT_EQ(Frame.substr(5, 16), std::string(reinterpret_cast<const char *>(&Page[16]), 16));
 }
 
-TEST(LoaderFrames, PageAddressIsIndexTimesSizePlusFiveLowByteFirst) {
+TEST(LoaderFrames, PageAddressIsIndexTimesSizePlusFiveLowByteFirst)
+{
     EXPECT_EQ(PageAddressPayload(0, 32), Bytes({83, 69, 5, 0}));
     EXPECT_EQ(PageAddressPayload(1, 32), Bytes({83, 69, 37, 0}));
     EXPECT_EQ(PageAddressPayload(10, 32), Bytes({83, 69, 0x45, 0x01}));
 }
 
-TEST(LoaderFrames, PayloadLongerThanTheFieldIsRefused) {
+TEST(LoaderFrames, PayloadLongerThanTheFieldIsRefused)
+{
     EXPECT_THROW(BuildFrame(std::string(33, 'x')), std::invalid_argument);
 }

@@ -10,12 +10,14 @@
 
 namespace {
 
-void Require(bool Condition) {
+void Require(bool Condition)
+{
     if (!Condition)
         std::abort();
 }
 
-void CheckClassification(const std::string &Line) {
+void CheckClassification(const std::string &Line)
+{
     try {
         const TReplyClass Class = ClassifyReply(Line);
         Require(Class == TReplyClass::Acknowledged ? Line.front() == 'A' : Line.front() == 'N');
@@ -27,7 +29,8 @@ void CheckClassification(const std::string &Line) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size)
+{
     TReplyLineParser Parser;
     std::string Expected;
     bool Escape = false;

@@ -8,7 +8,8 @@
 
 namespace {
 
-std::vector<std::string> FeedAll(TReplyLineParser &Parser, std::initializer_list<int> Bytes) {
+std::vector<std::string> FeedAll(TReplyLineParser &Parser, std::initializer_list<int> Bytes)
+{
     std::vector<std::string> Lines;
     for (int Byte : Bytes)
         if (auto Line = Parser.Feed(static_cast<std::uint8_t>(Byte)))
@@ -16,7 +17,8 @@ std::vector<std::string> FeedAll(TReplyLineParser &Parser, std::initializer_list
     return Lines;
 }
 
-std::vector<std::string> Parse(std::initializer_list<int> Bytes) {
+std::vector<std::string> Parse(std::initializer_list<int> Bytes)
+{
     TReplyLineParser Parser;
     return FeedAll(Parser, Bytes);
 }
@@ -24,7 +26,8 @@ std::vector<std::string> Parse(std::initializer_list<int> Bytes) {
 using Lines = std::vector<std::string>;
 
 // The message of the unexpected-reply error for Line, as a window would show it.
-std::string UnexpectedMessageFor(const std::string &Line) {
+std::string UnexpectedMessageFor(const std::string &Line)
+{
     try {
         ClassifyReply(Line);
     } catch (const EUnexpectedReply &Error) {
@@ -35,7 +38,8 @@ std::string UnexpectedMessageFor(const std::string &Line) {
 }
 
 // Decodes the two-byte UTF-8 sequences of U+0080-U+00FF and passes ASCII through.
-std::string Utf8ToLatin1(const std::string &Text) {
+std::string Utf8ToLatin1(const std::string &Text)
+{
     std::string Bytes;
     for (std::size_t I = 0; I < Text.size(); ++I) {
         const auto Byte = static_cast<std::uint8_t>(Text[I]);
@@ -54,7 +58,8 @@ std::string Utf8ToLatin1(const std::string &Text) {
 
 } // namespace
 
-TEST(ReplyLineParser, CarriageReturnEndsLines) {
+TEST(ReplyLineParser, CarriageReturnEndsLines)
+{
     EXPECT_EQ(Parse({65, 13}), Lines{"A"});
     EXPECT_EQ(Parse({65, 66, 67, 13}), Lines{"ABC"});
     EXPECT_EQ(Parse({13}), Lines{""});
@@ -62,19 +67,22 @@ TEST(ReplyLineParser, CarriageReturnEndsLines) {
     EXPECT_EQ(Parse({65, 66}), Lines{});
 }
 
-TEST(ReplyLineParser, EscapeTakesNextByteComplemented) {
+TEST(ReplyLineParser, EscapeTakesNextByteComplemented)
+{
     EXPECT_EQ(Parse({33, 190, 13}), Lines{"A"});
     EXPECT_EQ(Parse({65, 33, 242, 66, 13}), Lines{"A\rB"});
     EXPECT_EQ(Parse({33, 33, 13}), Lines{"\xDE"});
     EXPECT_EQ(Parse({33, 222, 13}), Lines{"!"});
 }
 
-TEST(ReplyLineParser, ZeroAndLineFeedAreOrdinaryBytes) {
+TEST(ReplyLineParser, ZeroAndLineFeedAreOrdinaryBytes)
+{
     EXPECT_EQ(Parse({10, 65, 13}), Lines{"\nA"});
     EXPECT_EQ(Parse({0, 65, 0, 13}), Lines{std::string("\0A\0", 3)});
 }
 
-TEST(ReplyLineParser, StateCarriesOverBetweenNotifications) {
+TEST(ReplyLineParser, StateCarriesOverBetweenNotifications)
+{
     TReplyLineParser Parser;
     EXPECT_EQ(FeedAll(Parser, {73, 87, 33}), Lines{});
     EXPECT_TRUE(Parser.EscapePending());
@@ -84,14 +92,16 @@ TEST(ReplyLineParser, StateCarriesOverBetweenNotifications) {
     EXPECT_EQ(Parser.Text(), "A");
 }
 
-TEST(ReplyLineParser, TextIsEmptyOnceLineIsHandedOver) {
+TEST(ReplyLineParser, TextIsEmptyOnceLineIsHandedOver)
+{
     TReplyLineParser Parser;
     FeedAll(Parser, {65, 66});
     EXPECT_EQ(Parser.Feed(13), std::optional<std::string>("AB"));
     EXPECT_TRUE(Parser.Text().empty());
 }
 
-TEST(ReplyLineParser, ResetDropsTextAndPendingEscape) {
+TEST(ReplyLineParser, ResetDropsTextAndPendingEscape)
+{
     TReplyLineParser Parser;
     FeedAll(Parser, {88, 89, 33});
     Parser.Reset();
@@ -100,7 +110,8 @@ TEST(ReplyLineParser, ResetDropsTextAndPendingEscape) {
     EXPECT_EQ(FeedAll(Parser, {13}), Lines{""}); // a 13 right after Reset is not escaped
 }
 
-TEST(ReplyLineParser, EndlessLineKeepsItsHeadAndStillEndsAtItsCarriageReturn) {
+TEST(ReplyLineParser, EndlessLineKeepsItsHeadAndStillEndsAtItsCarriageReturn)
+{
     TReplyLineParser Parser;
     const std::size_t Bound = TReplyLineParser::MaxLineLength;
     Parser.Feed('N');
@@ -120,7 +131,8 @@ TEST(ReplyLineParser, EndlessLineKeepsItsHeadAndStillEndsAtItsCarriageReturn) {
     EXPECT_EQ(FeedAll(Parser, {65, 13}), Lines{"A"});
 }
 
-TEST(ClassifyReply, FirstByteDecides) {
+TEST(ClassifyReply, FirstByteDecides)
+{
     EXPECT_EQ(ClassifyReply("A"), TReplyClass::Acknowledged);
     EXPECT_EQ(ClassifyReply("ABC"), TReplyClass::Acknowledged);
     EXPECT_EQ(ClassifyReply("N"), TReplyClass::Refused);
@@ -129,7 +141,8 @@ TEST(ClassifyReply, FirstByteDecides) {
         EXPECT_THROW(ClassifyReply(Line), EUnexpectedReply) << Line;
 }
 
-TEST(ClassifyReply, UnexpectedLineIsAPlainRuntimeErrorQuotingTheLine) {
+TEST(ClassifyReply, UnexpectedLineIsAPlainRuntimeErrorQuotingTheLine)
+{
     try {
         ClassifyReply("X");
         FAIL() << "no exception";
@@ -140,7 +153,8 @@ TEST(ClassifyReply, UnexpectedLineIsAPlainRuntimeErrorQuotingTheLine) {
     EXPECT_EQ(UnexpectedMessageFor("X \t\r\n"), "Unexpected Response X \t\r\n");
 }
 
-TEST(ClassifyReply, HighBytesBecomeTheirLatin1Characters) {
+TEST(ClassifyReply, HighBytesBecomeTheirLatin1Characters)
+{
     EXPECT_EQ(UnexpectedMessageFor("\xE9t\xE9"), "Unexpected Response \xC3\xA9t\xC3\xA9");
     EXPECT_EQ(UnexpectedMessageFor("\x80\xFF"), "Unexpected Response \xC2\x80\xC3\xBF");
 
@@ -151,7 +165,8 @@ TEST(ClassifyReply, HighBytesBecomeTheirLatin1Characters) {
     EXPECT_EQ(Utf8ToLatin1(Message), "Unexpected Response " + Every);
 }
 
-TEST(ClassifyReply, NulBytesSurviveInTheFullMessage) {
+TEST(ClassifyReply, NulBytesSurviveInTheFullMessage)
+{
     const std::string Line("X\0Y", 3);
     try {
         ClassifyReply(Line);

@@ -3,7 +3,8 @@
 #include "serapplication.h"
 #include "serhandover.h"
 
-void UseProgramSettings(TSerCustomComm &Comm, const std::string &DevicePath) {
+void UseProgramSettings(TSerCustomComm &Comm, const std::string &DevicePath)
+{
     Comm.SetDeviceName(DevicePath);
     Comm.SetBaudrate(TSerBaudrate::brUser);
     Comm.SetUserBaudrate(500000);
@@ -13,11 +14,13 @@ void UseProgramSettings(TSerCustomComm &Comm, const std::string &DevicePath) {
     Comm.SetDirectWrite(true);
 }
 
-bool ServeUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout) {
+bool ServeUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout)
+{
     return TSerHandOver::Main().ServeUntil(Done, Timeout);
 }
 
-bool WaitUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout) {
+bool WaitUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout)
+{
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
     while (!ServeUntil(Done, 5ms)) {
         if (std::chrono::steady_clock::now() >= deadline)
@@ -26,7 +29,8 @@ bool WaitUntil(const std::function<bool()> &Done, std::chrono::milliseconds Time
     return true;
 }
 
-TCaughtErrors::TCaughtErrors() {
+TCaughtErrors::TCaughtErrors()
+{
     SetSerExceptionHandler([this](std::exception_ptr Error) {
         try {
             std::rethrow_exception(Error);
@@ -37,16 +41,19 @@ TCaughtErrors::TCaughtErrors() {
     });
 }
 
-TCaughtErrors::~TCaughtErrors() {
+TCaughtErrors::~TCaughtErrors()
+{
     SetSerExceptionHandler(nullptr);
 }
 
-std::vector<std::string> TCaughtErrors::Messages() const {
+std::vector<std::string> TCaughtErrors::Messages() const
+{
     std::lock_guard lock(FLock);
     return FMessages;
 }
 
-std::string CommErrorOf(const std::function<void()> &Action) {
+std::string CommErrorOf(const std::function<void()> &Action)
+{
     try {
         Action();
     } catch (const ESerCommError &e) {

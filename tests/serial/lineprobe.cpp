@@ -6,7 +6,8 @@
 
 namespace {
 
-termios2 Read(int Fd) {
+termios2 Read(int Fd)
+{
     termios2 line{};
     if (ioctl(Fd, TCGETS2, &line) != 0)
         throw std::runtime_error("TCGETS2 failed");
@@ -15,7 +16,8 @@ termios2 Read(int Fd) {
 
 } // namespace
 
-TLineProbe ProbeLine(int Fd) {
+TLineProbe ProbeLine(int Fd)
+{
     const termios2 line = Read(Fd);
     TLineProbe probe;
     probe.Speed = line.c_ospeed;
@@ -47,7 +49,8 @@ TLineProbe ProbeLine(int Fd) {
     return probe;
 }
 
-void SetLineTo9600(int Fd) {
+void SetLineTo9600(int Fd)
+{
     termios2 line = Read(Fd);
     line.c_cflag = (line.c_cflag & ~CBAUD) | B9600;
     line.c_ispeed = line.c_ospeed = 9600;

@@ -11,7 +11,8 @@
 #include <sys/resource.h>
 #include <thread>
 
-TEST(SerHandOver, ACallReturnsOnlyAfterTheServingThreadRanIt) {
+TEST(SerHandOver, ACallReturnsOnlyAfterTheServingThreadRanIt)
+{
     TSerHandOver handOver;
     std::thread::id ranOn;
     std::atomic<bool> returned = false;
@@ -27,7 +28,8 @@ TEST(SerHandOver, ACallReturnsOnlyAfterTheServingThreadRanIt) {
     EXPECT_FALSE(handOver.Serve());
 }
 
-TEST(SerObjects, TheWaitEventIsManualResetAndTellsItsOutcome) {
+TEST(SerObjects, TheWaitEventIsManualResetAndTellsItsOutcome)
+{
     TSerWaitEvent event;
     EXPECT_EQ(event.WaitFor(10), TSerWaitResult::wrTimeout);
     std::thread setter([&] { event.SetEvent(); });
@@ -45,7 +47,8 @@ TEST(SerObjects, TheWaitEventIsManualResetAndTellsItsOutcome) {
     lock.Leave();
 }
 
-TEST(SerPriority, AThreadIsGivenThePriorityOfItsName) {
+TEST(SerPriority, AThreadIsGivenThePriorityOfItsName)
+{
     int nice = 0;
     bool applied = false;
     std::thread thread([&] {

@@ -7,7 +7,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-TEST(SerOpen, AMissingDeviceIsNamedInTheMessage) {
+TEST(SerOpen, AMissingDeviceIsNamedInTheMessage)
+{
     TQuickComm comm;
     EXPECT_EQ(CommErrorOf([&] { comm.Open(); }), "Specified device not found (/dev/COM0).");
     comm.SetDeviceName("ttyZarnellMissing%d");
@@ -20,7 +21,8 @@ TEST(SerOpen, AMissingDeviceIsNamedInTheMessage) {
     EXPECT_FALSE(comm.Active());
 }
 
-TEST(SerOpen, ANameThatDoesNotFitOneNumberFailsBeforeAnyDevice) {
+TEST(SerOpen, ANameThatDoesNotFitOneNumberFailsBeforeAnyDevice)
+{
     TQuickComm comm;
     comm.SetDeviceName("COM%s");
     try {
@@ -33,7 +35,8 @@ TEST(SerOpen, ANameThatDoesNotFitOneNumberFailsBeforeAnyDevice) {
     EXPECT_FALSE(comm.Active());
 }
 
-TEST(SerOpen, ThePrefixedNameOfTheSetupWindowOpens) {
+TEST(SerOpen, ThePrefixedNameOfTheSetupWindowOpens)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, "\\\\.\\\\" + pty.SlavePath());
@@ -42,7 +45,8 @@ TEST(SerOpen, ThePrefixedNameOfTheSetupWindowOpens) {
     EXPECT_TRUE(comm.Active());
 }
 
-TEST(SerOpen, ABusyDeviceIsRefusedUntilItsHolderLetsGo) {
+TEST(SerOpen, ABusyDeviceIsRefusedUntilItsHolderLetsGo)
+{
     TPtyPair pty;
     const std::string busy = "Can't open specified device " + pty.SlavePath() +
                              " (Error 11, Resource temporarily unavailable)";
@@ -68,7 +72,8 @@ TEST(SerOpen, ABusyDeviceIsRefusedUntilItsHolderLetsGo) {
     EXPECT_TRUE(second.Active());
 }
 
-TEST(SerOpen, OpenAndCloseRaiseTheirNotificationsOnce) {
+TEST(SerOpen, OpenAndCloseRaiseTheirNotificationsOnce)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -91,7 +96,8 @@ TEST(SerOpen, OpenAndCloseRaiseTheirNotificationsOnce) {
     EXPECT_EQ(comm.Holds, 1);
 }
 
-TEST(SerOpen, HandlerExceptionsOfOpenAreReportedAndOfCloseRaised) {
+TEST(SerOpen, HandlerExceptionsOfOpenAreReportedAndOfCloseRaised)
+{
     TCaughtErrors errors;
     TPtyPair pty;
     TQuickComm comm;
@@ -108,7 +114,8 @@ TEST(SerOpen, HandlerExceptionsOfOpenAreReportedAndOfCloseRaised) {
     EXPECT_EQ(comm.Holds, 0);
 }
 
-TEST(SerOpen, CloseHoldsTheCallerForThreeHundredMilliseconds) {
+TEST(SerOpen, CloseHoldsTheCallerForThreeHundredMilliseconds)
+{
     TPtyPair pty;
     TSerComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -118,7 +125,8 @@ TEST(SerOpen, CloseHoldsTheCallerForThreeHundredMilliseconds) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
 }
 
-TEST(SerOpen, DestroyingAnOpenPortClosesItWithoutOnClose) {
+TEST(SerOpen, DestroyingAnOpenPortClosesItWithoutOnClose)
+{
     TPtyPair pty;
     bool closed = false;
     {

@@ -16,7 +16,8 @@ class TPlainFile {
 public:
     TPlainFile()
         : FPath(std::filesystem::temp_directory_path() /
-                ("zarnell-notatty-" + std::to_string(getpid()))) {
+                ("zarnell-notatty-" + std::to_string(getpid())))
+    {
         std::ofstream(FPath) << "";
     }
     ~TPlainFile() { std::filesystem::remove(FPath); }
@@ -28,7 +29,8 @@ private:
 
 } // namespace
 
-TEST(SerLine, ProgramSettingsReachTheLine) {
+TEST(SerLine, ProgramSettingsReachTheLine)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -46,7 +48,8 @@ TEST(SerLine, ProgramSettingsReachTheLine) {
     EXPECT_FALSE(line.XonXoffIn);
 }
 
-TEST(SerLine, LiveSettingsReachAnOpenLineAtOnce) {
+TEST(SerLine, LiveSettingsReachAnOpenLineAtOnce)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -68,7 +71,8 @@ TEST(SerLine, LiveSettingsReachAnOpenLineAtOnce) {
     EXPECT_EQ(line.XoffChar, 19);
 }
 
-TEST(SerLine, WithoutUpdateDcbTheLineKeepsItsSettings) {
+TEST(SerLine, WithoutUpdateDcbTheLineKeepsItsSettings)
+{
     TPtyPair pty;
     SetLineTo9600(pty.SlaveFd());
     TQuickComm comm;
@@ -81,7 +85,8 @@ TEST(SerLine, WithoutUpdateDcbTheLineKeepsItsSettings) {
     EXPECT_EQ(ProbeLine(pty.SlaveFd()).Speed, 9600u);
 }
 
-TEST(SerLine, SettingsTheLineCannotHonourAreRefused) {
+TEST(SerLine, SettingsTheLineCannotHonourAreRefused)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -104,7 +109,8 @@ TEST(SerLine, SettingsTheLineCannotHonourAreRefused) {
     EXPECT_TRUE(comm.Active());
 }
 
-TEST(SerLine, AFailedOpenLeavesThePortClosedWithItsSettings) {
+TEST(SerLine, AFailedOpenLeavesThePortClosedWithItsSettings)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -120,7 +126,8 @@ TEST(SerLine, AFailedOpenLeavesThePortClosedWithItsSettings) {
     EXPECT_TRUE(comm.Active());
 }
 
-TEST(SerLine, AFileThatIsNoTtyFailsAtItsFirstTtyCall) {
+TEST(SerLine, AFileThatIsNoTtyFailsAtItsFirstTtyCall)
+{
     TPlainFile file;
     TQuickComm comm;
     UseProgramSettings(comm, file.Path());

@@ -16,7 +16,9 @@ namespace {
 struct TRxRecorder {
     TRxRecorder(TSerCustomComm &Comm, int Take = -1)
         : Comm(Comm)
-        , Take(Take) {}
+        , Take(Take)
+    {
+    }
 
     TSerCustomComm &Comm;
     int Take;
@@ -24,7 +26,8 @@ struct TRxRecorder {
     std::string Received;
     std::thread::id Thread;
 
-    void Bind() {
+    void Bind()
+    {
         Comm.OnRxChar = TSerCommRxCharEvent(this, [this](TSerCustomComm *, int Count) {
             Counts.push_back(Count);
             Thread = std::this_thread::get_id();
@@ -38,7 +41,8 @@ struct TRxRecorder {
     }
 };
 
-double ProcessCpuSeconds() {
+double ProcessCpuSeconds()
+{
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
@@ -46,7 +50,8 @@ double ProcessCpuSeconds() {
 
 } // namespace
 
-TEST(SerNotify, ArrivingBytesAreAnnouncedOnTheServingThread) {
+TEST(SerNotify, ArrivingBytesAreAnnouncedOnTheServingThread)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -64,7 +69,8 @@ TEST(SerNotify, ArrivingBytesAreAnnouncedOnTheServingThread) {
     EXPECT_EQ(total, 5); // a burst may come in one or several notifications, never more bytes
 }
 
-TEST(SerNotify, UnreadBytesAreAnnouncedAgainOnlyWithTheNextArrival) {
+TEST(SerNotify, UnreadBytesAreAnnouncedAgainOnlyWithTheNextArrival)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -84,7 +90,8 @@ TEST(SerNotify, UnreadBytesAreAnnouncedAgainOnlyWithTheNextArrival) {
     EXPECT_EQ(rx.Received, "abcde");
 }
 
-TEST(SerNotify, AHandlerThatClearsItselfHearsNothingMore) {
+TEST(SerNotify, AHandlerThatClearsItselfHearsNothingMore)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -103,7 +110,8 @@ TEST(SerNotify, AHandlerThatClearsItselfHearsNothingMore) {
     EXPECT_EQ(calls, 1);
 }
 
-TEST(SerNotify, AHandlerExceptionIsReportedAndItsBytesStayCounted) {
+TEST(SerNotify, AHandlerExceptionIsReportedAndItsBytesStayCounted)
+{
     TCaughtErrors errors;
     TPtyPair pty;
     TQuickComm comm;
@@ -123,7 +131,8 @@ TEST(SerNotify, AHandlerExceptionIsReportedAndItsBytesStayCounted) {
     ASSERT_TRUE(ServeUntil([&] { return counts.size() == 2 && counts.back() == 3; }));
 }
 
-TEST(SerNotify, WithoutMonitoredEventsNothingIsAnnounced) {
+TEST(SerNotify, WithoutMonitoredEventsNothingIsAnnounced)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -136,7 +145,8 @@ TEST(SerNotify, WithoutMonitoredEventsNothingIsAnnounced) {
     EXPECT_TRUE(WaitUntil([&] { return comm.InQueCount() == 3; }));
 }
 
-TEST(SerNotify, ANotificationOnItsWayRunsInsideCloseWithTheDeviceOpen) {
+TEST(SerNotify, ANotificationOnItsWayRunsInsideCloseWithTheDeviceOpen)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -161,7 +171,8 @@ TEST(SerNotify, ANotificationOnItsWayRunsInsideCloseWithTheDeviceOpen) {
     EXPECT_FALSE(comm.Active());
 }
 
-TEST(SerNotify, AThousandOpenCloseCyclesUnderTrafficLoseNoStop) {
+TEST(SerNotify, AThousandOpenCloseCyclesUnderTrafficLoseNoStop)
+{
     TPtyPair pty;
     std::atomic<bool> stop = false;
     std::thread traffic([&] {
@@ -194,7 +205,8 @@ TEST(SerNotify, AThousandOpenCloseCyclesUnderTrafficLoseNoStop) {
     EXPECT_FALSE(comm.Active());
 }
 
-TEST(SerNotify, AVanishedDeviceCostsNoProcessorTimeAndClosesPromptly) {
+TEST(SerNotify, AVanishedDeviceCostsNoProcessorTimeAndClosesPromptly)
+{
     TCaughtErrors errors;
     TPtyPair pty;
     TQuickComm comm;

@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 class TFakeSysfs {
 public:
     TFakeSysfs()
-        : FRoot(fs::temp_directory_path() / ("zarnell-sysfs-" + std::to_string(getpid()))) {
+        : FRoot(fs::temp_directory_path() / ("zarnell-sysfs-" + std::to_string(getpid())))
+    {
         fs::create_directories(FRoot / "devices");
         Add("ttyS0", true, "4");
         Add("ttyS1", true, "0"); // a legacy UART entry with nothing fitted
@@ -31,7 +32,8 @@ public:
     fs::path Root() const { return FRoot; }
 
 private:
-    void Add(const std::string &Name, bool HasDevice, const char *Type) {
+    void Add(const std::string &Name, bool HasDevice, const char *Type)
+    {
         const fs::path tty = FRoot / Name;
         fs::create_directories(tty);
         if (HasDevice) {
@@ -47,7 +49,8 @@ private:
 
 } // namespace
 
-TEST(SerPorts, SysfsGivesTheTtysWithHardwareInNaturalOrder) {
+TEST(SerPorts, SysfsGivesTheTtysWithHardwareInNaturalOrder)
+{
     TFakeSysfs sysfs;
     std::vector<std::string> names = SerSysfsPortNames(sysfs.Root());
     std::sort(names.begin(), names.end(), SerNaturalLess);
@@ -55,7 +58,8 @@ TEST(SerPorts, SysfsGivesTheTtysWithHardwareInNaturalOrder) {
     EXPECT_TRUE(SerSysfsPortNames(sysfs.Root() / "missing").empty());
 }
 
-TEST(SerPorts, NaturalOrderComparesNumbersByValue) {
+TEST(SerPorts, NaturalOrderComparesNumbersByValue)
+{
     EXPECT_TRUE(SerNaturalLess("ttyS2", "ttyS10"));
     EXPECT_FALSE(SerNaturalLess("ttyS10", "ttyS2"));
     EXPECT_TRUE(SerNaturalLess("ttyS", "ttyS0"));
@@ -63,7 +67,8 @@ TEST(SerPorts, NaturalOrderComparesNumbersByValue) {
     EXPECT_FALSE(SerNaturalLess("ttyS02", "ttyS2"));
 }
 
-TEST(SerPorts, TheEnvironmentReplacesTheMachinesList) {
+TEST(SerPorts, TheEnvironmentReplacesTheMachinesList)
+{
     ASSERT_EQ(setenv("ZARNELL_PORTS", "/dev/pts/7:/dev/pts/3::", 1), 0);
     EXPECT_EQ(SerPortNames(), (std::vector<std::string>{"/dev/pts/7", "/dev/pts/3"}));
     ASSERT_EQ(unsetenv("ZARNELL_PORTS"), 0);

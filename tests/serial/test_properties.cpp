@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-TEST(SerPersistent, NotifiesOncePerChangeAndOncePerUpdate) {
+TEST(SerPersistent, NotifiesOncePerChangeAndOncePerUpdate)
+{
     TSerFlowControl flow;
     int changes = 0;
     flow.OnChange = [&](TSerPersistent *) { ++changes; };
@@ -40,7 +41,8 @@ TEST(SerPersistent, NotifiesOncePerChangeAndOncePerUpdate) {
     EXPECT_THROW(flow.Assign(chars), std::invalid_argument);
 }
 
-TEST(SerComm, BaudrateAndUserBaudrateFollowEachOther) {
+TEST(SerComm, BaudrateAndUserBaudrateFollowEachOther)
+{
     TSerComm comm;
     EXPECT_EQ(comm.Baudrate(), TSerBaudrate::br1200);
     comm.SetUserBaudrate(500000);
@@ -53,7 +55,8 @@ TEST(SerComm, BaudrateAndUserBaudrateFollowEachOther) {
     EXPECT_EQ(comm.UserBaudrate(), 0);
 }
 
-TEST(SerComm, GuardedSettingsRefuseWhileOpenAndKeepTheirValue) {
+TEST(SerComm, GuardedSettingsRefuseWhileOpenAndKeepTheirValue)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -80,7 +83,8 @@ TEST(SerComm, GuardedSettingsRefuseWhileOpenAndKeepTheirValue) {
     EXPECT_EQ(pty.Read(1), "Z");
 }
 
-TEST(SerComm, BufferSizeWhileOpenRaisesYetIsKeptForTheNextOpen) {
+TEST(SerComm, BufferSizeWhileOpenRaisesYetIsKeptForTheNextOpen)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -99,7 +103,8 @@ TEST(SerComm, BufferSizeWhileOpenRaisesYetIsKeptForTheNextOpen) {
     EXPECT_EQ(comm.Buffers().ReadSize(), 8192);
 }
 
-TEST(SerComm, RewritingAnEventCharacterRewritesTheLine) {
+TEST(SerComm, RewritingAnEventCharacterRewritesTheLine)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -117,7 +122,8 @@ TEST(SerComm, RewritingAnEventCharacterRewritesTheLine) {
     EXPECT_EQ(ProbeLine(pty.SlaveFd()).Speed, 500000u);
 }
 
-TEST(SerFormat, FillsPlaceholdersAndRefusesMisfits) {
+TEST(SerFormat, FillsPlaceholdersAndRefusesMisfits)
+{
     EXPECT_EQ(SerFormat("COM%d", {std::int64_t{3}}), "COM3");
     EXPECT_EQ(SerFormat("ttyUSB0", {std::int64_t{3}}), "ttyUSB0");
     EXPECT_EQ(SerFormat("100%% (%d), %s", {std::int64_t{-2}, std::string("text")}),
@@ -128,7 +134,8 @@ TEST(SerFormat, FillsPlaceholdersAndRefusesMisfits) {
     EXPECT_THROW(SerFormat("COM%", {std::int64_t{3}}), std::runtime_error);
 }
 
-TEST(SerFormat, CommErrorsCarryTheCodeAndTheTrimmedSystemText) {
+TEST(SerFormat, CommErrorsCarryTheCodeAndTheTrimmedSystemText)
+{
     EXPECT_EQ(CommErrorOf([] { RaiseCommError("Error writing dcb (%d), %s", 22); }),
               "Error writing dcb (22), Invalid argument");
     EXPECT_EQ(CommErrorOf([] { RaiseCommError("Can't perform this operation", 22); }),
@@ -138,7 +145,8 @@ TEST(SerFormat, CommErrorsCarryTheCodeAndTheTrimmedSystemText) {
     EXPECT_EQ(SerEscapePattern("/tmp/50%/x"), "/tmp/50%%/x");
 }
 
-TEST(SerDevicePath, StripsTheDeviceNamespaceAndCompletesBareNames) {
+TEST(SerDevicePath, StripsTheDeviceNamespaceAndCompletesBareNames)
+{
     EXPECT_EQ(SerDevicePath("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(SerDevicePath("/dev/pts/7"), "/dev/pts/7");
     EXPECT_EQ(SerDevicePath("\\\\.\\ttyUSB0"), "/dev/ttyUSB0");

@@ -5,7 +5,8 @@
 
 #include <set>
 
-TEST(SerTransfer, AClosedPortTransfersNothingAndRaisesNothing) {
+TEST(SerTransfer, AClosedPortTransfersNothingAndRaisesNothing)
+{
     TQuickComm comm;
     std::uint8_t ch = 'k';
     EXPECT_EQ(comm.WriteBuf("abc", 3), 0);
@@ -20,7 +21,8 @@ TEST(SerTransfer, AClosedPortTransfersNothingAndRaisesNothing) {
     EXPECT_EQ(statistics.Errors | statistics.Status | statistics.InQue | statistics.OutQue, 0u);
 }
 
-TEST(SerTransfer, ReadsTakeWhatHasArrivedAndNeverWait) {
+TEST(SerTransfer, ReadsTakeWhatHasArrivedAndNeverWait)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -45,7 +47,8 @@ TEST(SerTransfer, ReadsTakeWhatHasArrivedAndNeverWait) {
     EXPECT_EQ(pty.Read(11), "after purge");
 }
 
-TEST(SerTransfer, WritesReachTheLineUnchanged) {
+TEST(SerTransfer, WritesReachTheLineUnchanged)
+{
     TPtyPair pty;
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
@@ -57,7 +60,8 @@ TEST(SerTransfer, WritesReachTheLineUnchanged) {
     EXPECT_EQ(pty.Read(6), std::string("NZ\r\n\0\xff", 6));
 }
 
-TEST(SerTransfer, AWriteThatTimesOutReturnsZeroAndNothingOfItGoesOutLater) {
+TEST(SerTransfer, AWriteThatTimesOutReturnsZeroAndNothingOfItGoesOutLater)
+{
     TPtyPair pty; // its master never reads until the end
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());

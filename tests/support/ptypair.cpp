@@ -11,12 +11,14 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char *What) {
+[[noreturn]] void Fail(const char *What)
+{
     throw std::system_error(errno, std::generic_category(), What);
 }
 
 // Waits for Events on Fd for at most Timeout; false on time-out.
-bool WaitFor(int Fd, short Events, std::chrono::milliseconds Timeout) {
+bool WaitFor(int Fd, short Events, std::chrono::milliseconds Timeout)
+{
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -34,7 +36,8 @@ bool WaitFor(int Fd, short Events, std::chrono::milliseconds Timeout) {
 
 } // namespace
 
-TPtyPair::TPtyPair() {
+TPtyPair::TPtyPair()
+{
     char name[256];
     termios raw{};
     cfmakeraw(&raw);
@@ -46,12 +49,14 @@ TPtyPair::TPtyPair() {
         Fail("fcntl");
 }
 
-TPtyPair::~TPtyPair() {
+TPtyPair::~TPtyPair()
+{
     CloseMaster();
     close(FSlave);
 }
 
-void TPtyPair::Write(std::string_view Bytes, std::chrono::milliseconds Timeout) {
+void TPtyPair::Write(std::string_view Bytes, std::chrono::milliseconds Timeout)
+{
     while (!Bytes.empty()) {
         const ssize_t put = write(FMaster, Bytes.data(), Bytes.size());
         if (put > 0) {
@@ -65,7 +70,8 @@ void TPtyPair::Write(std::string_view Bytes, std::chrono::milliseconds Timeout) 
     }
 }
 
-std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout) {
+std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout)
+{
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
     std::string data;
     while (data.size() < Count) {
@@ -85,7 +91,8 @@ std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout)
     return data;
 }
 
-std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet) {
+std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet)
+{
     std::string data;
     while (WaitFor(FMaster, POLLIN, Quiet)) {
         char buffer[4096];
@@ -100,7 +107,8 @@ std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet) {
     return data;
 }
 
-void TPtyPair::CloseMaster() {
+void TPtyPair::CloseMaster()
+{
     if (FMaster >= 0)
         close(FMaster);
     FMaster = -1;

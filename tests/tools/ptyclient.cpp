@@ -12,12 +12,14 @@
 
 namespace {
 
-void Check(bool Succeeded, const char *What) {
+void Check(bool Succeeded, const char *What)
+{
     if (!Succeeded)
         throw std::system_error(errno, std::generic_category(), What);
 }
 
-int MillisecondsLeft(std::chrono::steady_clock::time_point Deadline) {
+int MillisecondsLeft(std::chrono::steady_clock::time_point Deadline)
+{
     const auto Left =
         std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
     return Left.count() > 0 ? static_cast<int>(Left.count()) : 0;
@@ -26,7 +28,8 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point Deadline) {
 } // namespace
 
 TPtyClient::TPtyClient(const std::string &Path)
-    : FFd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+    : FFd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+{
     Check(FFd >= 0, "open the simulated port");
     termios Settings{};
     Check(::tcgetattr(FFd, &Settings) == 0, "tcgetattr");
@@ -34,11 +37,13 @@ TPtyClient::TPtyClient(const std::string &Path)
     Check(::tcsetattr(FFd, TCSANOW, &Settings) == 0, "tcsetattr");
 }
 
-TPtyClient::~TPtyClient() {
+TPtyClient::~TPtyClient()
+{
     ::close(FFd);
 }
 
-void TPtyClient::Write(std::string_view Bytes) {
+void TPtyClient::Write(std::string_view Bytes)
+{
     while (!Bytes.empty()) {
         const ssize_t Put = ::write(FFd, Bytes.data(), Bytes.size());
         if (Put < 0 && errno == EINTR)
@@ -48,7 +53,8 @@ void TPtyClient::Write(std::string_view Bytes) {
     }
 }
 
-std::string TPtyClient::Read(std::size_t Count, std::chrono::milliseconds Timeout) {
+std::string TPtyClient::Read(std::size_t Count, std::chrono::milliseconds Timeout)
+{
     const auto Deadline = std::chrono::steady_clock::now() + Timeout;
     std::string Bytes;
     while (Bytes.size() < Count) {
@@ -69,7 +75,8 @@ std::string TPtyClient::Read(std::size_t Count, std::chrono::milliseconds Timeou
     return Bytes;
 }
 
-bool TPtyClient::WaitForHangUp(std::chrono::milliseconds Timeout) {
+bool TPtyClient::WaitForHangUp(std::chrono::milliseconds Timeout)
+{
     pollfd Fd{FFd, POLLIN, 0};
     if (::poll(&Fd, 1, static_cast<int>(Timeout.count())) <= 0)
         return false;

@@ -4,7 +4,8 @@
 
 using namespace std::chrono_literals;
 
-TEST(UnitReport, HexBytesRoundTrip) {
+TEST(UnitReport, HexBytesRoundTrip)
+{
     std::string Every;
     for (int Byte = 0; Byte < 256; ++Byte)
         Every += static_cast<char>(Byte);
@@ -17,13 +18,15 @@ TEST(UnitReport, HexBytesRoundTrip) {
     EXPECT_EQ(HexBytes(""), "");
 }
 
-TEST(UnitReport, BadHexIsRefused) {
+TEST(UnitReport, BadHexIsRefused)
+{
     EXPECT_THROW(ParseHexBytes("0"), std::runtime_error);
     EXPECT_THROW(ParseHexBytes("0g"), std::runtime_error);
     EXPECT_THROW(ParseHexBytes("00 1"), std::runtime_error);
 }
 
-TEST(UnitReport, TimesAreMicrosecondsFromStart) {
+TEST(UnitReport, TimesAreMicrosecondsFromStart)
+{
     const TUnitTime Start{};
     TUnitFrame Frame{Start + 1500us, std::string("D \0", 3), 1, TFrameKind::Finish,
                      TFrameAnswer::Refused};
@@ -40,11 +43,13 @@ TEST(UnitReport, TimesAreMicrosecondsFromStart) {
     EXPECT_EQ(Report["unplugged"], true);
 }
 
-TEST(UnitReport, DumpMarksTheSettingsBlockValues) {
+TEST(UnitReport, DumpMarksTheSettingsBlockValues)
+{
     std::vector<std::uint8_t> Image(64, 0xFF);
     Image[5] = 17;
     Image[6] = 3;
-    const std::string Dump = EepromDump({{"eeprom", HexBytes(std::string(Image.begin(), Image.end()))}});
+    const std::string Dump =
+        EepromDump({{"eeprom", HexBytes(std::string(Image.begin(), Image.end()))}});
     EXPECT_NE(Dump.find("0000: ff  ff  ff  ff  ff [11][03] ff "), std::string::npos) << Dump;
     EXPECT_NE(Dump.find("0030:"), std::string::npos);
     EXPECT_EQ(Dump.find("0040:"), std::string::npos);
@@ -53,7 +58,8 @@ TEST(UnitReport, DumpMarksTheSettingsBlockValues) {
     EXPECT_EQ(Dump.find("outside"), std::string::npos);
 }
 
-TEST(UnitReport, DumpFlagsValuesOutsideTheirRanges) {
+TEST(UnitReport, DumpFlagsValuesOutsideTheirRanges)
+{
     const std::string Dump = EepromDump({{"eeprom", HexBytes(std::string(16, '\xFF'))}});
     EXPECT_NE(Dump.find("[second value] = 255 (outside 0-31)"), std::string::npos) << Dump;
     EXPECT_NE(Dump.find("[ZN ID] = 255 (outside 1-4)"), std::string::npos) << Dump;

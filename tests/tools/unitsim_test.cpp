@@ -16,17 +16,20 @@ namespace {
 // The simulator on a clock that moves only when the test moves it.
 class UnitSim : public ::testing::Test {
 protected:
-    void Start(TUnitSimOptions Options = {}) {
+    void Start(TUnitSimOptions Options = {})
+    {
         Sim = std::make_unique<TUnitSim>(std::move(Options), [this] { return Now; });
     }
 
     // Sends Bytes and returns the answer lines due at once.
-    std::vector<std::string> Exchange(std::string_view Bytes) {
+    std::vector<std::string> Exchange(std::string_view Bytes)
+    {
         Sim->Receive(Bytes);
         return DueLines();
     }
 
-    std::vector<std::string> DueLines() {
+    std::vector<std::string> DueLines()
+    {
         std::vector<std::string> Lines;
         for (char Byte : Sim->TakeDue())
             if (auto Line = Parser.Feed(static_cast<std::uint8_t>(Byte)))
@@ -34,7 +37,8 @@ protected:
         return Lines;
     }
 
-    std::vector<std::string> Run() {
+    std::vector<std::string> Run()
+    {
         std::vector<std::string> Lines;
         for (const std::string &Frame : RunFrames())
             for (std::string &Line : Exchange(Frame))
@@ -42,13 +46,15 @@ protected:
         return Lines;
     }
 
-    static std::vector<std::string> RunFrames() {
+    static std::vector<std::string> RunFrames()
+    {
         return {BuildFrame(PageStartPayload()), BuildFrame(BlockPayload(Block.data(), 0)),
                 BuildFrame(BlockPayload(Block.data(), 16)),
                 BuildFrame(PageAddressPayload(0, EepromPageSize)), BuildFrame(FinishPayload())};
     }
 
-    std::vector<std::uint8_t> SettingsBlockInEeprom() const {
+    std::vector<std::uint8_t> SettingsBlockInEeprom() const
+    {
         const auto &Eeprom = Sim->Eeprom();
         return {Eeprom.begin() + 5, Eeprom.begin() + 5 + SettingsBlockSize};
     }
@@ -69,7 +75,8 @@ protected:
 
 } // namespace
 
-TEST_F(UnitSim, DongleAnswersEveryProbe) {
+TEST_F(UnitSim, DongleAnswersEveryProbe)
+{
     Start();
     EXPECT_EQ(Exchange("N"), std::vector<std::string>{"IWRX"});
     EXPECT_EQ(Exchange("NN"), (std::vector<std::string>{"IWRX", "IWRX"}));
@@ -77,14 +84,16 @@ TEST_F(UnitSim, DongleAnswersEveryProbe) {
     EXPECT_EQ(Sim->TakeDue(), "");
 }
 
-TEST_F(UnitSim, SilentDongleNeverAnswers) {
+TEST_F(UnitSim, SilentDongleNeverAnswers)
+{
     Start({.SilentDongle = true});
     EXPECT_TRUE(Exchange("NNN").empty());
     EXPECT_EQ(Sim->ProbeCount(), 3);
     EXPECT_EQ(Sim->NextDue(), TUnitTime::max());
 }
 
-TEST_F(UnitSim, RunWritesTheBlockAtAddressFive) {
+TEST_F(UnitSim, RunWritesTheBlockAtAddressFive)
+{
     Start();
     // Before "Z" only the dongle listens: the frame's "N" is just another probe.
     EXPECT_EQ(Exchange(BuildFrame(PageStartPayload())), std::vector<std::string>{"IWRX"});
@@ -109,7 +118,8 @@ TEST_F(UnitSim, RunWritesTheBlockAtAddressFive) {
     }
 }
 
-TEST_F(UnitSim, NewRunNeedsNoSecondCommand) {
+TEST_F(UnitSim, NewRunNeedsNoSecondCommand)
+{
     Start();
     Exchange("Z");
     Run();
@@ -117,7 +127,8 @@ TEST_F(UnitSim, NewRunNeedsNoSecondCommand) {
     EXPECT_EQ(Sim->Frames().back().RunFrame, 5);
 }
 
-TEST_F(UnitSim, MalformedFramesAreRefusedAndStrayBytesSkipped) {
+TEST_F(UnitSim, MalformedFramesAreRefusedAndStrayBytesSkipped)
+{
     Start();
     Exchange("Z");
     std::string WrongSize = BuildFrame(PageStartPayload());
@@ -138,7 +149,8 @@ TEST_F(UnitSim, MalformedFramesAreRefusedAndStrayBytesSkipped) {
     EXPECT_EQ(Run(), Acks);
 }
 
-TEST_F(UnitSim, RefusesChosenFramesOfEveryRun) {
+TEST_F(UnitSim, RefusesChosenFramesOfEveryRun)
+{
     Start({.RefuseFrames = {2}});
     Exchange("Z");
     const auto Frames = RunFrames();
@@ -152,7 +164,8 @@ TEST_F(UnitSim, RefusesChosenFramesOfEveryRun) {
     EXPECT_EQ(Exchange(Frames[1]), std::vector<std::string>{"N"}) << "second run";
 }
 
-TEST_F(UnitSim, RefusesAKindAGivenNumberOfTimes) {
+TEST_F(UnitSim, RefusesAKindAGivenNumberOfTimes)
+{
     Start({.RefuseKinds = {{TFrameKind::PageAddress, 2}}});
     Exchange("Z");
     const auto Frames = RunFrames();
@@ -165,13 +178,15 @@ TEST_F(UnitSim, RefusesAKindAGivenNumberOfTimes) {
     EXPECT_EQ(SettingsBlockInEeprom(), BlockBytes);
 }
 
-TEST_F(UnitSim, UnexpectedAndEmptyLinesComeBeforeTheAnswer) {
+TEST_F(UnitSim, UnexpectedAndEmptyLinesComeBeforeTheAnswer)
+{
     Start({.UnexpectedBeforeFrames = {2}, .EmptyLineBeforeFrames = {2, 3}});
     Exchange("Z");
     EXPECT_EQ(Run(), (std::vector<std::string>{"A", "X", "", "A", "", "A", "A", "A"}));
 }
 
-TEST_F(UnitSim, EscapedAnswersReadTheSame) {
+TEST_F(UnitSim, EscapedAnswersReadTheSame)
+{
     Start({.EscapeAnswers = true});
     Sim->Receive("N");
     const std::string Wire = Sim->TakeDue();
@@ -185,7 +200,8 @@ TEST_F(UnitSim, EscapedAnswersReadTheSame) {
     EXPECT_EQ(Run(), Acks);
 }
 
-TEST_F(UnitSim, LateAnswersFallDueAfterTheDelayInOrder) {
+TEST_F(UnitSim, LateAnswersFallDueAfterTheDelayInOrder)
+{
     Start({.AnswerDelay = 400ms});
     Sim->Receive("N");
     EXPECT_EQ(Sim->NextDue(), Now + 400ms);
@@ -198,7 +214,8 @@ TEST_F(UnitSim, LateAnswersFallDueAfterTheDelayInOrder) {
     EXPECT_EQ(DueLines(), std::vector<std::string>{"IWRX"});
 }
 
-TEST_F(UnitSim, SplitAnswersComeInPieces) {
+TEST_F(UnitSim, SplitAnswersComeInPieces)
+{
     Start({.SplitPause = 10ms, .SplitPieceSize = 2});
     Sim->Receive("N");
     EXPECT_EQ(Sim->TakeDue(), "IW");
@@ -210,7 +227,8 @@ TEST_F(UnitSim, SplitAnswersComeInPieces) {
     EXPECT_EQ(Sim->NextDue(), TUnitTime::max());
 }
 
-TEST_F(UnitSim, SilentUnitTakesFramesButDoesNothing) {
+TEST_F(UnitSim, SilentUnitTakesFramesButDoesNothing)
+{
     Start({.SilentUnit = true});
     Exchange("Z");
     EXPECT_TRUE(Run().empty());
@@ -220,7 +238,8 @@ TEST_F(UnitSim, SilentUnitTakesFramesButDoesNothing) {
     EXPECT_EQ(Exchange("N"), std::vector<std::string>{"IWRX"}) << "the dongle still answers";
 }
 
-TEST_F(UnitSim, UnitStopsAnsweringForGoodAfterFrameK) {
+TEST_F(UnitSim, UnitStopsAnsweringForGoodAfterFrameK)
+{
     Start({.StopAnsweringAfterFrame = 2});
     Exchange("Z");
     EXPECT_EQ(Run(), (std::vector<std::string>{"A", "A"}));
@@ -228,7 +247,8 @@ TEST_F(UnitSim, UnitStopsAnsweringForGoodAfterFrameK) {
     EXPECT_EQ(Sim->Frames().size(), 10u);
 }
 
-TEST_F(UnitSim, DeviceDisappearsWhenFrameKArrives) {
+TEST_F(UnitSim, DeviceDisappearsWhenFrameKArrives)
+{
     Start({.AnswerDelay = 5ms, .UnplugAfterFrame = 3});
     Exchange("Z");
     const auto Frames = RunFrames();

@@ -31,7 +31,8 @@ constexpr int PatienceMs = 5000;
 // A temporary folder, removed with everything in it.
 class TScratchDir {
 public:
-    TScratchDir() {
+    TScratchDir()
+    {
         std::string Template = (std::filesystem::temp_directory_path() / "unitsim-XXXXXX").string();
         if (::mkdtemp(Template.data()) == nullptr)
             throw std::system_error(errno, std::generic_category(), "mkdtemp");
@@ -47,7 +48,8 @@ private:
 // The command running in the background with its standard output on a pipe.
 class TSimProcess {
 public:
-    explicit TSimProcess(std::vector<std::string> Arguments) {
+    explicit TSimProcess(std::vector<std::string> Arguments)
+    {
         int Pipe[2];
         if (::pipe(Pipe) != 0)
             throw std::system_error(errno, std::generic_category(), "pipe");
@@ -69,7 +71,8 @@ public:
             throw std::system_error(Error, std::generic_category(), "posix_spawn");
     }
 
-    ~TSimProcess() {
+    ~TSimProcess()
+    {
         if (FPid > 0) {
             ::kill(FPid, SIGKILL);
             ::waitpid(FPid, nullptr, 0);
@@ -80,7 +83,8 @@ public:
     void Signal(int Number) { ASSERT_EQ(::kill(FPid, Number), 0); }
 
     // The output up to the end of the first line, or what came before the time-out.
-    std::string FirstLine() {
+    std::string FirstLine()
+    {
         std::string Line;
         char Byte = 0;
         while (Byte != '\n' && WaitForOutput() && ::read(FOutput, &Byte, 1) == 1)
@@ -91,7 +95,8 @@ public:
     }
 
     // The exit status, once the process has closed its output; -1 when it did not end in time.
-    int ExitStatus() {
+    int ExitStatus()
+    {
         char Buffer[256];
         while (WaitForOutput())
             if (::read(FOutput, Buffer, sizeof Buffer) <= 0) {
@@ -104,7 +109,8 @@ public:
     }
 
 private:
-    bool WaitForOutput() {
+    bool WaitForOutput()
+    {
         pollfd Fd{FOutput, POLLIN, 0};
         return ::poll(&Fd, 1, PatienceMs) == 1;
     }
@@ -117,13 +123,15 @@ private:
 class TRenameWatch {
 public:
     explicit TRenameWatch(const std::filesystem::path &Dir)
-        : FFd(::inotify_init1(IN_CLOEXEC)) {
+        : FFd(::inotify_init1(IN_CLOEXEC))
+    {
         if (FFd < 0 || ::inotify_add_watch(FFd, Dir.c_str(), IN_MOVED_TO) < 0)
             throw std::system_error(errno, std::generic_category(), "inotify");
     }
     ~TRenameWatch() { ::close(FFd); }
 
-    bool Wait() {
+    bool Wait()
+    {
         pollfd Fd{FFd, POLLIN, 0};
         if (::poll(&Fd, 1, PatienceMs) != 1)
             return false;
@@ -135,12 +143,14 @@ private:
     int FFd;
 };
 
-nlohmann::json ReadJson(const std::filesystem::path &File) {
+nlohmann::json ReadJson(const std::filesystem::path &File)
+{
     std::ifstream In(File);
     return nlohmann::json::parse(In);
 }
 
-std::string CommandOutput(const std::string &Command) {
+std::string CommandOutput(const std::string &Command)
+{
     std::unique_ptr<FILE, int (*)(FILE *)> Pipe(::popen(Command.c_str(), "r"), ::pclose);
     std::string Output;
     char Buffer[256];
@@ -151,7 +161,8 @@ std::string CommandOutput(const std::string &Command) {
 
 } // namespace
 
-TEST(UnitSimCommand, ServesUntilTerminatedAndReportsTheEeprom) {
+TEST(UnitSimCommand, ServesUntilTerminatedAndReportsTheEeprom)
+{
     TScratchDir Dir;
     const auto ReportFile = Dir.Path() / "report.json";
     TRenameWatch Renamed(Dir.Path());
@@ -193,7 +204,8 @@ TEST(UnitSimCommand, ServesUntilTerminatedAndReportsTheEeprom) {
     EXPECT_NE(Dump.find("[ZN ID] = 4"), std::string::npos) << Dump;
 }
 
-TEST(UnitSimCommand, BadOptionsAreRefused) {
+TEST(UnitSimCommand, BadOptionsAreRefused)
+{
     TSimProcess Sim({"--refuse-kind", "SQ"});
     EXPECT_NE(Sim.ExitStatus(), 0);
 }

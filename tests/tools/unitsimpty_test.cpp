@@ -16,7 +16,8 @@ namespace {
 constexpr auto Patience = 5s; // a bound, not an expectation: the machine may be loaded
 
 std::array<std::uint8_t, SettingsBlockSize> SettingsBlock(std::uint8_t SecondValue,
-                                                          std::uint8_t ZnId) {
+                                                          std::uint8_t ZnId)
+{
     std::array<std::uint8_t, SettingsBlockSize> Block;
     Block.fill(0xFF);
     Block[0] = SecondValue;
@@ -24,14 +25,16 @@ std::array<std::uint8_t, SettingsBlockSize> SettingsBlock(std::uint8_t SecondVal
     return Block;
 }
 
-std::vector<std::string> RunFrames(const std::array<std::uint8_t, SettingsBlockSize> &Block) {
+std::vector<std::string> RunFrames(const std::array<std::uint8_t, SettingsBlockSize> &Block)
+{
     return {BuildFrame(PageStartPayload()), BuildFrame(BlockPayload(Block.data(), 0)),
             BuildFrame(BlockPayload(Block.data(), 16)),
             BuildFrame(PageAddressPayload(0, EepromPageSize)), BuildFrame(FinishPayload())};
 }
 
 // Probes and hands over to the loader as discovery does, then plays a whole loader run.
-void Download(TPtyClient &Port, const std::array<std::uint8_t, SettingsBlockSize> &Block) {
+void Download(TPtyClient &Port, const std::array<std::uint8_t, SettingsBlockSize> &Block)
+{
     Port.Write("N");
     ASSERT_EQ(Port.Read(5, Patience), "IWRX\r");
     Port.Write("Z");
@@ -43,7 +46,8 @@ void Download(TPtyClient &Port, const std::array<std::uint8_t, SettingsBlockSize
 
 } // namespace
 
-TEST(UnitSimPty, PortCanBeReopenedBetweenProbes) {
+TEST(UnitSimPty, PortCanBeReopenedBetweenProbes)
+{
     TUnitSimPty Sim;
     for (int Attempt = 0; Attempt < 3; ++Attempt) {
         TPtyClient Port(Sim.SlavePath());
@@ -55,7 +59,8 @@ TEST(UnitSimPty, PortCanBeReopenedBetweenProbes) {
     EXPECT_EQ(Sim.Failure(), "");
 }
 
-TEST(UnitSimPty, LoaderRunLandsTheBlockInTheEeprom) {
+TEST(UnitSimPty, LoaderRunLandsTheBlockInTheEeprom)
+{
     TUnitSimPty Sim;
     TPtyClient Port(Sim.SlavePath());
     const auto Block = SettingsBlock(31, 4);
@@ -72,7 +77,8 @@ TEST(UnitSimPty, LoaderRunLandsTheBlockInTheEeprom) {
         EXPECT_LE(Frames[I - 1].Time, Frames[I].Time);
 }
 
-TEST(UnitSimPty, ReportHoldsFramesRepliesAndEeprom) {
+TEST(UnitSimPty, ReportHoldsFramesRepliesAndEeprom)
+{
     TUnitSimPty Sim;
     TPtyClient Port(Sim.SlavePath());
     Download(Port, SettingsBlock(0, 1));
@@ -98,7 +104,8 @@ TEST(UnitSimPty, ReportHoldsFramesRepliesAndEeprom) {
     EXPECT_EQ(ParseHexBytes(Report["eeprom"].get<std::string>()), Sim.Eeprom());
 }
 
-TEST(UnitSimPty, UnplugHangsUpTheProgramsPort) {
+TEST(UnitSimPty, UnplugHangsUpTheProgramsPort)
+{
     TUnitSimPty Sim;
     TPtyClient Port(Sim.SlavePath());
     Port.Write("N");
@@ -109,7 +116,8 @@ TEST(UnitSimPty, UnplugHangsUpTheProgramsPort) {
     EXPECT_TRUE(Port.WaitForHangUp(Patience));
 }
 
-TEST(UnitSimPty, DeviceDisappearsMidRun) {
+TEST(UnitSimPty, DeviceDisappearsMidRun)
+{
     TUnitSimPty Sim({.UnplugAfterFrame = 3});
     TPtyClient Port(Sim.SlavePath());
     Port.Write("Z");
@@ -124,7 +132,8 @@ TEST(UnitSimPty, DeviceDisappearsMidRun) {
     EXPECT_EQ(Sim.ReportJson()["unplugged"], true);
 }
 
-TEST(UnitSimPty, LateAnswerDoesNotComeEarly) {
+TEST(UnitSimPty, LateAnswerDoesNotComeEarly)
+{
     TUnitSimPty Sim({.AnswerDelay = 400ms});
     TPtyClient Port(Sim.SlavePath());
     const auto Sent = std::chrono::steady_clock::now();
@@ -133,7 +142,8 @@ TEST(UnitSimPty, LateAnswerDoesNotComeEarly) {
     EXPECT_GE(std::chrono::steady_clock::now() - Sent, 380ms);
 }
 
-TEST(UnitSimPty, SplitAnswerArrivesInSeveralWrites) {
+TEST(UnitSimPty, SplitAnswerArrivesInSeveralWrites)
+{
     TUnitSimPty Sim({.SplitPause = 30ms, .SplitPieceSize = 1});
     TPtyClient Port(Sim.SlavePath());
     Port.Write("N");
@@ -142,7 +152,8 @@ TEST(UnitSimPty, SplitAnswerArrivesInSeveralWrites) {
     EXPECT_GT(Port.ReadCalls(), 1);
 }
 
-TEST(UnitSimPty, EndingTheSimulatorHangsUpAPortLeftOpen) {
+TEST(UnitSimPty, EndingTheSimulatorHangsUpAPortLeftOpen)
+{
     std::optional<TPtyClient> Port;
     {
         TUnitSimPty Sim;

@@ -22,14 +22,16 @@ using TIoctl = int (*)(int, unsigned long, ...);
 std::atomic<int> ModemLines{TIOCM_DTR | TIOCM_RTS};
 constexpr int ModemInputs = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
 
-bool IsPtySlave(int Fd) {
+bool IsPtySlave(int Fd)
+{
     struct stat info {};
     // Unix 98 pty slaves have the major numbers 136 to 143.
     return fstat(Fd, &info) == 0 && S_ISCHR(info.st_mode) && major(info.st_rdev) >= 136 &&
            major(info.st_rdev) <= 143;
 }
 
-bool Answer(unsigned long Request, void *Arg) {
+bool Answer(unsigned long Request, void *Arg)
+{
     switch (Request) {
     case TIOCMGET:
         *static_cast<int *>(Arg) = ModemLines | ModemInputs;
@@ -61,7 +63,8 @@ bool Answer(unsigned long Request, void *Arg) {
 
 } // namespace
 
-extern "C" int ioctl(int Fd, unsigned long Request, ...) noexcept {
+extern "C" int ioctl(int Fd, unsigned long Request, ...) noexcept
+{
     static const auto next = reinterpret_cast<TIoctl>(dlsym(RTLD_NEXT, "ioctl"));
     va_list args;
     va_start(args, Request);

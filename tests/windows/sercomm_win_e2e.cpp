@@ -18,7 +18,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string TestPort() {
+std::string TestPort()
+{
     const char *port = std::getenv("ZARNELL_TEST_PORT");
     return port ? port : "";
 }
@@ -26,7 +27,8 @@ std::string TestPort() {
 // The component as the setup window configures it, collecting reply lines.
 class TSetupPort {
 public:
-    TSetupPort() {
+    TSetupPort()
+    {
         FComm.SetUserBaudrate(500000);
         FComm.SetStopbits(TSerStopbits::sb2);
         FComm.SetMonitorEvents({TSerCommEvent::ceRxChar});
@@ -39,7 +41,8 @@ public:
     TSerComm &Comm() { return FComm; }
 
     // Sends Bytes and serves notifications until a reply line has come.
-    std::string Exchange(const std::string &Bytes) {
+    std::string Exchange(const std::string &Bytes)
+    {
         FLines.clear();
         EXPECT_TRUE(FComm.WriteText(Bytes));
         EXPECT_TRUE(TSerHandOver::Main().ServeUntil([this] { return !FLines.empty(); }, 10s));
@@ -47,7 +50,8 @@ public:
     }
 
 private:
-    void RxChar(TSerCustomComm *, int Count) {
+    void RxChar(TSerCustomComm *, int Count)
+    {
         for (int i = 0; i < Count; ++i) {
             std::uint8_t byte = 0;
             if (!FComm.ReadChar(byte))
@@ -62,7 +66,8 @@ private:
     std::vector<std::string> FLines;
 };
 
-TEST(SerCommWinEndToEnd, ProbeThenLoaderRun) {
+TEST(SerCommWinEndToEnd, ProbeThenLoaderRun)
+{
     if (TestPort().empty())
         GTEST_SKIP() << "ZARNELL_TEST_PORT names no COM port";
     TSetupPort port;

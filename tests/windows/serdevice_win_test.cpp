@@ -22,13 +22,15 @@ namespace {
 constexpr auto Bound = 10s;
 const std::string Answer = "IWRX\r";
 
-std::string TestPort() {
+std::string TestPort()
+{
     const char *port = std::getenv("ZARNELL_TEST_PORT");
     return port ? port : "";
 }
 
 // The line and driver settings that the setup window's component gives the port.
-std::unique_ptr<TSerDevice> OpenTestPort() {
+std::unique_ptr<TSerDevice> OpenTestPort()
+{
     // The setup window's device name carries the namespace prefix once more.
     auto device = TSerDevice::Open(SerDevicePath("\\\\.\\\\" + TestPort()));
     TSerLineSettings line;
@@ -41,7 +43,8 @@ std::unique_ptr<TSerDevice> OpenTestPort() {
     return device;
 }
 
-std::string ErrorOf(const std::function<void()> &Action) {
+std::string ErrorOf(const std::function<void()> &Action)
+{
     try {
         Action();
     } catch (const ESerCommError &error) {
@@ -54,7 +57,8 @@ std::string ErrorOf(const std::function<void()> &Action) {
 // volatile key, which "reg add" cannot create, so the test writes it itself.
 class TListedPort {
 public:
-    explicit TListedPort(const std::string &Port) {
+    explicit TListedPort(const std::string &Port)
+    {
         if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
                             REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &FKey,
                             nullptr) != ERROR_SUCCESS) {
@@ -67,7 +71,8 @@ public:
             FKey = nullptr;
         }
     }
-    ~TListedPort() {
+    ~TListedPort()
+    {
         if (FKey == nullptr)
             return;
         RegDeleteValueA(FKey, ValueName);
@@ -85,7 +90,8 @@ private:
 
 class SerDeviceWin : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         if (TestPort().empty())
             GTEST_SKIP() << "ZARNELL_TEST_PORT names no COM port";
         FDevice = OpenTestPort();
@@ -94,7 +100,8 @@ protected:
     }
 
     // Waits for events the way the event thread does, until Count bytes are queued.
-    void AwaitQueued(std::uint32_t Count) {
+    void AwaitQueued(std::uint32_t Count)
+    {
         while (FDevice->Statistics().InQue < Count) {
             auto events = std::async(std::launch::async, [this] { return FDevice->WaitEvents(); });
             ASSERT_EQ(events.wait_for(Bound), std::future_status::ready);
@@ -102,14 +109,16 @@ protected:
         }
     }
 
-    void Probe() {
+    void Probe()
+    {
         ASSERT_EQ(FDevice->Write(reinterpret_cast<const std::uint8_t *>("N"), 1, 1000), 1);
     }
 
     std::unique_ptr<TSerDevice> FDevice;
 };
 
-TEST(SerDeviceWinPaths, DevicePathAndOpenFailures) {
+TEST(SerDeviceWinPaths, DevicePathAndOpenFailures)
+{
     EXPECT_EQ(SerDevicePath("COM3"), "\\\\.\\COM3");
     EXPECT_EQ(ErrorOf([] { TSerDevice::Open(SerDevicePath("COM0")); }),
               "Specified device not found (\\\\.\\COM0).");
@@ -123,14 +132,16 @@ TEST(SerDeviceWinPaths, DevicePathAndOpenFailures) {
     EXPECT_TRUE(message.ends_with(")") && !message.ends_with(".)")) << message;
 }
 
-TEST_F(SerDeviceWin, PortIsListed) {
+TEST_F(SerDeviceWin, PortIsListed)
+{
     const TListedPort listed(TestPort());
     ASSERT_TRUE(listed.Listed());
     const auto names = SerSystemPortNames();
     EXPECT_NE(std::find(names.begin(), names.end(), TestPort()), names.end());
 }
 
-TEST_F(SerDeviceWin, ProbeAnswerIsAnnouncedAndRead) {
+TEST_F(SerDeviceWin, ProbeAnswerIsAnnouncedAndRead)
+{
     std::uint8_t buffer[16] = {};
     EXPECT_EQ(FDevice->Read(buffer, 16, 1000), 0); // nothing has come: returns at once
 
@@ -142,7 +153,8 @@ TEST_F(SerDeviceWin, ProbeAnswerIsAnnouncedAndRead) {
     EXPECT_EQ(FDevice->Statistics().InQue, 0u);
 }
 
-TEST_F(SerDeviceWin, UnreadBytesAreAnnouncedAgainOnlyWithNewOnes) {
+TEST_F(SerDeviceWin, UnreadBytesAreAnnouncedAgainOnlyWithNewOnes)
+{
     Probe();
     AwaitQueued(Answer.size());
 
@@ -160,7 +172,8 @@ TEST_F(SerDeviceWin, UnreadBytesAreAnnouncedAgainOnlyWithNewOnes) {
     AwaitQueued(2 * Answer.size());
 }
 
-TEST_F(SerDeviceWin, PurgeDiscardsWhatWaits) {
+TEST_F(SerDeviceWin, PurgeDiscardsWhatWaits)
+{
     Probe();
     AwaitQueued(Answer.size());
     FDevice->Purge(PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
@@ -173,7 +186,8 @@ TEST_F(SerDeviceWin, PurgeDiscardsWhatWaits) {
     AwaitQueued(Answer.size());
 }
 
-TEST_F(SerDeviceWin, WakeEndsPendingAndLaterWaits) {
+TEST_F(SerDeviceWin, WakeEndsPendingAndLaterWaits)
+{
     auto events = std::async(std::launch::async, [this] { return FDevice->WaitEvents(); });
     EXPECT_EQ(events.wait_for(100ms), std::future_status::timeout);
     FDevice->Wake();
@@ -186,7 +200,8 @@ TEST_F(SerDeviceWin, WakeEndsPendingAndLaterWaits) {
     FDevice = OpenTestPort();
 }
 
-TEST_F(SerDeviceWin, WakeBeforeTheWaitIsNotLost) {
+TEST_F(SerDeviceWin, WakeBeforeTheWaitIsNotLost)
+{
     FDevice->Wake();
     Probe();
     auto events = std::async(std::launch::async, [this] { return FDevice->WaitEvents(); });

@@ -1,11 +1,11 @@
 // Takes a screenshot of each window of the program as the user sees it, against the simulated
 // unit: zarnell-shots OUTPUT-FOLDER (run it on an X display; ./zarnell shots uses Xvfb).
+#include "appfonts.h"
 #include "appicon.h"
 #include "bootloader.h"
 #include "bootmain.h"
 #include "numedit.h"
 #include "rulerslider.h"
-#include "appfonts.h"
 #include "serialhandover.h"
 #include "unitsimpty.h"
 #include "updatedlg.h"
@@ -87,7 +87,8 @@ private:
 void Shoot(const QWidget *Window, const QString &Folder, const QString &Name)
 {
     const QRect area = Window->frameGeometry().adjusted(-8, -8, 8, 8);
-    const QPixmap shot = Window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QPixmap shot =
+        Window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     const QString path = QDir(Folder).filePath(Name + QStringLiteral(".png"));
     if (!shot.save(path))
         std::fprintf(stderr, "zarnell-shots: cannot write %s\n", qPrintable(path));
@@ -125,18 +126,21 @@ int main(int argc, char *argv[])
 
     TScript script;
     const auto always = [] { return true; };
-    script.Then([&] { return form.isVisible(); }, [&] { Shoot(&form, folder, "1-setup-window-searching"); });
-    script.Then([&] { return form.DownloadButton->isEnabled() && unit.LoaderListening(); }, [&] {
-        form.IDSlider->SetValue(3);
-        form.SolDelaySlider->SetValue(17);
-        form.IDSlider->setFocus();
-    });
+    script.Then([&] { return form.isVisible(); },
+                [&] { Shoot(&form, folder, "1-setup-window-searching"); });
+    script.Then([&] { return form.DownloadButton->isEnabled() && unit.LoaderListening(); },
+                [&] {
+                    form.IDSlider->SetValue(3);
+                    form.SolDelaySlider->SetValue(17);
+                    form.IDSlider->setFocus();
+                });
     script.Then(always, [&] { Shoot(&form, folder, "2-setup-window-dongle-found"); });
     script.Then(always, [&] { form.DownloadButton->click(); });
     script.Then([&] { return dialog.isVisible(); }, [] {});
     script.Then(always, [&] { Shoot(&dialog, folder, "3-caution-dialog"); });
     script.Then(always, [&] { dialog.OKBtn->click(); });
-    script.Then([&] { return boot.isVisible(); }, [&] { Shoot(&boot, folder, "4-loader-window-waiting"); });
+    script.Then([&] { return boot.isVisible(); },
+                [&] { Shoot(&boot, folder, "4-loader-window-waiting"); });
     script.Then([&] { return boot.Status->text() == QLatin1String("Programming EEPROM"); },
                 [&] { Shoot(&boot, folder, "5-loader-window-programming"); });
     script.Then([&] { return boot.Status->text() == QLatin1String("Programmed"); }, [] {});

@@ -9,11 +9,13 @@ constexpr int SecondValueAddress = 5;
 constexpr int ZnIdAddress = 6;
 constexpr int DumpRowSize = 16;
 
-long long MicrosecondsSince(TUnitTime Start, TUnitTime Time) {
+long long MicrosecondsSince(TUnitTime Start, TUnitTime Time)
+{
     return std::chrono::duration_cast<std::chrono::microseconds>(Time - Start).count();
 }
 
-std::string AnswerName(TFrameAnswer Answer) {
+std::string AnswerName(TFrameAnswer Answer)
+{
     switch (Answer) {
     case TFrameAnswer::Acknowledged:
         return "acknowledged";
@@ -25,7 +27,8 @@ std::string AnswerName(TFrameAnswer Answer) {
     return "unanswered";
 }
 
-int HexDigit(char C) {
+int HexDigit(char C)
+{
     if (C >= '0' && C <= '9')
         return C - '0';
     if (C >= 'a' && C <= 'f')
@@ -35,14 +38,16 @@ int HexDigit(char C) {
     throw std::runtime_error(std::string("Not a hex digit: ") + C);
 }
 
-std::string Formatted(const char *Format, int A, int B = 0) {
+std::string Formatted(const char *Format, int A, int B = 0)
+{
     char Text[64];
     std::snprintf(Text, sizeof Text, Format, A, B);
     return Text;
 }
 
 std::string MarkedValue(const std::vector<std::uint8_t> &Image, int Address, const char *Name,
-                        int Low, int High) {
+                        int Low, int High)
+{
     if (Address >= static_cast<int>(Image.size()))
         return std::string(Name) + ": not in the image\n";
     const int Value = Image[static_cast<std::size_t>(Address)];
@@ -55,7 +60,8 @@ std::string MarkedValue(const std::vector<std::uint8_t> &Image, int Address, con
 
 } // namespace
 
-nlohmann::json UnitReportJson(const TUnitRecord &Record) {
+nlohmann::json UnitReportJson(const TUnitRecord &Record)
+{
     nlohmann::json Frames = nlohmann::json::array();
     for (const TUnitFrame &Frame : Record.Frames)
         Frames.push_back({{"time_us", MicrosecondsSince(Record.Start, Frame.Time)},
@@ -75,7 +81,8 @@ nlohmann::json UnitReportJson(const TUnitRecord &Record) {
             {"eeprom", HexBytes(Eeprom)}};
 }
 
-std::string HexBytes(std::string_view Bytes) {
+std::string HexBytes(std::string_view Bytes)
+{
     static constexpr char Digits[] = "0123456789abcdef";
     std::string Text;
     Text.reserve(Bytes.size() * 3);
@@ -89,7 +96,8 @@ std::string HexBytes(std::string_view Bytes) {
     return Text;
 }
 
-std::vector<std::uint8_t> ParseHexBytes(std::string_view Text) {
+std::vector<std::uint8_t> ParseHexBytes(std::string_view Text)
+{
     std::vector<std::uint8_t> Bytes;
     std::size_t At = 0;
     while (At < Text.size()) {
@@ -106,7 +114,8 @@ std::vector<std::uint8_t> ParseHexBytes(std::string_view Text) {
     return Bytes;
 }
 
-std::string EepromDump(const nlohmann::json &Report) {
+std::string EepromDump(const nlohmann::json &Report)
+{
     if (!Report.is_object() || !Report.contains("eeprom") || !Report["eeprom"].is_string())
         throw std::runtime_error("The report holds no EEPROM image");
     const std::vector<std::uint8_t> Image = ParseHexBytes(Report["eeprom"].get<std::string>());

@@ -13,7 +13,8 @@ constexpr std::size_t CommandOffset = 2;
 constexpr std::size_t ArgumentOffset = 4;
 constexpr std::size_t BlockDataOffset = 5;
 
-std::size_t PayloadLength(TFrameKind Kind) {
+std::size_t PayloadLength(TFrameKind Kind)
+{
     switch (Kind) {
     case TFrameKind::Block:
         return 3 + BlockDataSize;
@@ -24,7 +25,8 @@ std::size_t PayloadLength(TFrameKind Kind) {
     }
 }
 
-TFrameKind CommandKind(std::string_view Command) {
+TFrameKind CommandKind(std::string_view Command)
+{
     if (Command == PageStartCommand)
         return TFrameKind::PageStart;
     if (Command == BlockCommand)
@@ -36,13 +38,15 @@ TFrameKind CommandKind(std::string_view Command) {
     return TFrameKind::Malformed;
 }
 
-std::uint8_t ByteAt(const std::string &Bytes, std::size_t Offset) {
+std::uint8_t ByteAt(const std::string &Bytes, std::size_t Offset)
+{
     return static_cast<std::uint8_t>(Bytes[Offset]);
 }
 
 // A frame is well formed when its size byte is the field size, its command is known, a
 // block's offset is one of the two halves of a page and the fill after the payload is zero.
-TFrameKind ClassifyFrame(const std::string &Bytes) {
+TFrameKind ClassifyFrame(const std::string &Bytes)
+{
     if (ByteAt(Bytes, SizeOffset) != FramePayloadFieldSize)
         return TFrameKind::Malformed;
     const TFrameKind Kind = CommandKind(std::string_view(Bytes).substr(CommandOffset, 2));
@@ -59,7 +63,8 @@ TFrameKind ClassifyFrame(const std::string &Bytes) {
 
 } // namespace
 
-std::string FrameKindName(TFrameKind Kind) {
+std::string FrameKindName(TFrameKind Kind)
+{
     switch (Kind) {
     case TFrameKind::PageStart:
         return std::string(PageStartCommand);
@@ -80,20 +85,24 @@ TUnitSim::TUnitSim(TUnitSimOptions Options, TClock Clock)
     , FClock(std::move(Clock))
     , FEeprom(static_cast<std::size_t>(std::max(FOptions.EepromSize, 0)), 0xFF)
     , FPage(EepromPageSize, 0xFF)
-    , FRefusalsLeft(FOptions.RefuseKinds) {
+    , FRefusalsLeft(FOptions.RefuseKinds)
+{
     FOptions.SplitPieceSize = std::max(FOptions.SplitPieceSize, 1);
 }
 
-void TUnitSim::Receive(std::string_view Bytes) {
+void TUnitSim::Receive(std::string_view Bytes)
+{
     for (char Byte : Bytes)
         ReceiveByte(Byte);
 }
 
-TUnitTime TUnitSim::NextDue() const {
+TUnitTime TUnitSim::NextDue() const
+{
     return FQueue.empty() ? TUnitTime::max() : FQueue.front().Due;
 }
 
-std::string TUnitSim::TakeDue() {
+std::string TUnitSim::TakeDue()
+{
     const TUnitTime Now = FClock();
     std::string Bytes;
     while (!FQueue.empty() && FQueue.front().Due <= Now) {
@@ -103,7 +112,8 @@ std::string TUnitSim::TakeDue() {
     return Bytes;
 }
 
-void TUnitSim::ReceiveByte(char Byte) {
+void TUnitSim::ReceiveByte(char Byte)
+{
     if (FUnplugged)
         return;
     if (FFrame.empty()) {
@@ -117,7 +127,8 @@ void TUnitSim::ReceiveByte(char Byte) {
 
 // Between frames the dongle answers probes and the loader waits for a frame's start byte;
 // any other byte is not the start of anything and is skipped, so the unit finds the next frame.
-void TUnitSim::ReceiveBetweenFrames(char Byte) {
+void TUnitSim::ReceiveBetweenFrames(char Byte)
+{
     if (Byte == ProbeByte) {
         ++FProbeCount;
         if (!FOptions.SilentDongle)
@@ -129,7 +140,8 @@ void TUnitSim::ReceiveBetweenFrames(char Byte) {
     }
 }
 
-void TUnitSim::HandleFrame() {
+void TUnitSim::HandleFrame()
+{
     TUnitFrame Frame{FClock(), std::move(FFrame), ++FRunFrames, TFrameKind::Malformed,
                      TFrameAnswer::Unanswered};
     FFrame.clear();
@@ -149,7 +161,8 @@ void TUnitSim::HandleFrame() {
     FFrames.push_back(std::move(Frame));
 }
 
-TFrameAnswer TUnitSim::ExecuteFrame(TUnitFrame &Frame) {
+TFrameAnswer TUnitSim::ExecuteFrame(TUnitFrame &Frame)
+{
     if (Frame.Kind == TFrameKind::Malformed || ShouldRefuse(Frame))
         return TFrameAnswer::Refused;
     switch (Frame.Kind) {
@@ -174,7 +187,8 @@ TFrameAnswer TUnitSim::ExecuteFrame(TUnitFrame &Frame) {
 }
 
 // A page goes to an address of the form index * page size + 5 that lies wholly in the EEPROM.
-bool TUnitSim::CommitPage(int Address) {
+bool TUnitSim::CommitPage(int Address)
+{
     const int Index = (Address - PageAddressBase) / EepromPageSize;
     if (Address < PageAddressBase || Index * EepromPageSize + PageAddressBase != Address ||
         Address + EepromPageSize > static_cast<int>(FEeprom.size()))
@@ -183,7 +197,8 @@ bool TUnitSim::CommitPage(int Address) {
     return true;
 }
 
-bool TUnitSim::ShouldRefuse(const TUnitFrame &Frame) {
+bool TUnitSim::ShouldRefuse(const TUnitFrame &Frame)
+{
     if (FOptions.RefuseFrames.contains(Frame.RunFrame))
         return true;
     const auto Left = FRefusalsLeft.find(Frame.Kind);
@@ -193,7 +208,8 @@ bool TUnitSim::ShouldRefuse(const TUnitFrame &Frame) {
     return true;
 }
 
-void TUnitSim::AnswerFrame(const TUnitFrame &Frame) {
+void TUnitSim::AnswerFrame(const TUnitFrame &Frame)
+{
     std::string Lines;
     if (FOptions.UnexpectedBeforeFrames.contains(Frame.RunFrame))
         Lines += Line("X");
@@ -205,7 +221,8 @@ void TUnitSim::AnswerFrame(const TUnitFrame &Frame) {
 }
 
 // Queues an answer behind everything already queued, late and in pieces as the options say.
-void TUnitSim::Send(std::string Bytes, std::chrono::milliseconds Delay) {
+void TUnitSim::Send(std::string Bytes, std::chrono::milliseconds Delay)
+{
     const TUnitTime Earliest = FClock() + Delay;
     TUnitTime Due = FQueue.empty() ? Earliest : std::max(Earliest, FQueue.back().Due);
     if (FOptions.SplitPause.count() <= 0) {
@@ -220,7 +237,8 @@ void TUnitSim::Send(std::string Bytes, std::chrono::milliseconds Delay) {
 }
 
 // A reply line: the text, escaped byte by byte if asked, and the closing CR, never escaped.
-std::string TUnitSim::Line(std::string_view Text) const {
+std::string TUnitSim::Line(std::string_view Text) const
+{
     std::string Bytes;
     for (char C : Text) {
         if (FOptions.EscapeAnswers) {

@@ -27,7 +27,8 @@ struct TCommand {
     std::string ShowEepromFile;
 };
 
-TFrameKind ParseFrameKind(const std::string &Name) {
+TFrameKind ParseFrameKind(const std::string &Name)
+{
     for (TFrameKind Kind :
          {TFrameKind::PageStart, TFrameKind::Block, TFrameKind::PageAddress, TFrameKind::Finish})
         if (FrameKindName(Kind) == Name)
@@ -36,7 +37,8 @@ TFrameKind ParseFrameKind(const std::string &Name) {
 }
 
 // "SB" refuses the first block frame, "SB:3" the first three.
-void AddRefusedKind(TUnitSimOptions &Options, const std::string &Text) {
+void AddRefusedKind(TUnitSimOptions &Options, const std::string &Text)
+{
     const auto Colon = Text.find(':');
     int Count = 1;
     if (Colon != std::string::npos) {
@@ -51,7 +53,8 @@ void AddRefusedKind(TUnitSimOptions &Options, const std::string &Text) {
     Options.RefuseKinds[ParseFrameKind(Text.substr(0, Colon))] += Count;
 }
 
-void AddOptions(CLI::App &App, TCommand &Command) {
+void AddOptions(CLI::App &App, TCommand &Command)
+{
     TUnitSimOptions &Options = Command.Options;
     App.add_option("--eeprom-size", Options.EepromSize, "Bytes of EEPROM, initially 0xFF")
         ->capture_default_str()
@@ -97,7 +100,8 @@ void AddOptions(CLI::App &App, TCommand &Command) {
 }
 
 // Written beside the target and renamed over it, so a reader never sees half a report.
-void WriteReport(const std::string &File, const nlohmann::json &Report) {
+void WriteReport(const std::string &File, const nlohmann::json &Report)
+{
     const std::string Temporary = File + ".part";
     {
         std::ofstream Out(Temporary, std::ios::trunc);
@@ -109,7 +113,8 @@ void WriteReport(const std::string &File, const nlohmann::json &Report) {
         throw std::system_error(errno, std::generic_category(), "Cannot rename " + Temporary);
 }
 
-int ShowEeprom(const std::string &File) {
+int ShowEeprom(const std::string &File)
+{
     std::ifstream In(File);
     const nlohmann::json Report = nlohmann::json::parse(In);
     std::cout << EepromDump(Report);
@@ -118,7 +123,8 @@ int ShowEeprom(const std::string &File) {
 
 // The signals are blocked in every thread and taken here with sigwait: no handler runs, so
 // the report is written by ordinary code.
-sigset_t ServedSignals() {
+sigset_t ServedSignals()
+{
     sigset_t Signals;
     sigemptyset(&Signals);
     sigaddset(&Signals, SIGINT);
@@ -127,7 +133,8 @@ sigset_t ServedSignals() {
     return Signals;
 }
 
-int Serve(const TCommand &Command) {
+int Serve(const TCommand &Command)
+{
     const sigset_t Signals = ServedSignals();
     const int Error = pthread_sigmask(SIG_BLOCK, &Signals, nullptr);
     if (Error != 0)
@@ -156,7 +163,8 @@ int Serve(const TCommand &Command) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     CLI::App App("A simulated Zarnell dongle and unit on a pseudo-terminal", "zarnell-unit-sim");
     TCommand Command;
     AddOptions(App, Command);

@@ -16,11 +16,13 @@
 
 namespace {
 
-[[noreturn]] void RaiseSystemError(const char *What) {
+[[noreturn]] void RaiseSystemError(const char *What)
+{
     throw std::system_error(errno, std::generic_category(), What);
 }
 
-void Check(int Result, const char *What) {
+void Check(int Result, const char *What)
+{
     if (Result < 0)
         RaiseSystemError(What);
 }
@@ -30,18 +32,22 @@ class TFd {
 public:
     TFd() = default;
     explicit TFd(int Fd)
-        : FFd(Fd) {}
+        : FFd(Fd)
+    {
+    }
     ~TFd() { Close(); }
     TFd(const TFd &) = delete;
     TFd &operator=(const TFd &) = delete;
 
     int Get() const { return FFd; }
     bool IsOpen() const { return FFd >= 0; }
-    void Reset(int Fd) {
+    void Reset(int Fd)
+    {
         Close();
         FFd = Fd;
     }
-    void Close() {
+    void Close()
+    {
         if (FFd >= 0)
             ::close(FFd); // nothing to do about a failed close of a descriptor we give up
         FFd = -1;
@@ -51,25 +57,29 @@ private:
     int FFd = -1;
 };
 
-void AddFdFlags(int Fd, int Flags) {
+void AddFdFlags(int Fd, int Flags)
+{
     const int Current = ::fcntl(Fd, F_GETFL);
     Check(Current, "fcntl(F_GETFL)");
     Check(::fcntl(Fd, F_SETFL, Current | Flags), "fcntl(F_SETFL)");
 }
 
-void CloseOnExec(int Fd) {
+void CloseOnExec(int Fd)
+{
     Check(::fcntl(Fd, F_SETFD, FD_CLOEXEC), "fcntl(F_SETFD)");
 }
 
 // The slave passes bytes unchanged: no echo, no CR/LF translation, no line editing.
-void MakeRaw(int Fd) {
+void MakeRaw(int Fd)
+{
     termios Settings{};
     Check(::tcgetattr(Fd, &Settings), "tcgetattr");
     ::cfmakeraw(&Settings);
     Check(::tcsetattr(Fd, TCSANOW, &Settings), "tcsetattr");
 }
 
-std::string TerminalName(int Fd) {
+std::string TerminalName(int Fd)
+{
     char Name[PATH_MAX];
     const int Error = ::ttyname_r(Fd, Name, sizeof Name);
     if (Error != 0)
@@ -77,7 +87,8 @@ std::string TerminalName(int Fd) {
     return Name;
 }
 
-int PollTimeout(TUnitTime Due) {
+int PollTimeout(TUnitTime Due)
+{
     if (Due == TUnitTime::max())
         return -1;
     const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Due - TUnitClock::now());
@@ -88,7 +99,9 @@ int PollTimeout(TUnitTime Due) {
 
 struct TUnitSimPty::TImpl {
     explicit TImpl(TUnitSimOptions Options)
-        : Sim(std::move(Options)) {}
+        : Sim(std::move(Options))
+    {
+    }
 
     void Open();
     void Serve();
@@ -119,7 +132,8 @@ struct TUnitSimPty::TImpl {
     std::string Failure;
 };
 
-void TUnitSimPty::TImpl::Open() {
+void TUnitSimPty::TImpl::Open()
+{
     int MasterFd = -1;
     int SlaveFd = -1;
     Check(::openpty(&MasterFd, &SlaveFd, nullptr, nullptr, nullptr), "openpty");
@@ -141,7 +155,8 @@ void TUnitSimPty::TImpl::Open() {
     }
 }
 
-void TUnitSimPty::TImpl::Serve() {
+void TUnitSimPty::TImpl::Serve()
+{
     try {
         std::string Pending; // answer bytes the master has not taken yet
         for (;;) {
@@ -161,7 +176,8 @@ void TUnitSimPty::TImpl::Serve() {
 }
 
 // One wait for the master, the wake-up pipe or the next answer's due time, and what follows.
-void TUnitSimPty::TImpl::ServeOnce(std::string &Pending) {
+void TUnitSimPty::TImpl::ServeOnce(std::string &Pending)
+{
     TUnitTime NextDue;
     {
         std::lock_guard Lock(Mutex);
@@ -196,7 +212,8 @@ void TUnitSimPty::TImpl::ServeOnce(std::string &Pending) {
     Changed();
 }
 
-void TUnitSimPty::TImpl::ReadFromMaster() {
+void TUnitSimPty::TImpl::ReadFromMaster()
+{
     char Buffer[512];
     for (;;) {
         const ssize_t Got = ::read(Master.Get(), Buffer, sizeof Buffer);
@@ -224,7 +241,8 @@ void TUnitSimPty::TImpl::ReadFromMaster() {
 }
 
 // Called with Mutex held.
-void TUnitSimPty::TImpl::WritePending(std::string &Pending) {
+void TUnitSimPty::TImpl::WritePending(std::string &Pending)
+{
     while (!Pending.empty()) {
         const ssize_t Put = ::write(Master.Get(), Pending.data(), Pending.size());
         if (Put < 0 && errno == EINTR)
@@ -240,7 +258,8 @@ void TUnitSimPty::TImpl::WritePending(std::string &Pending) {
 }
 
 // Called with Mutex held.
-void TUnitSimPty::TImpl::CloseDevice() {
+void TUnitSimPty::TImpl::CloseDevice()
+{
     if (DeviceClosed)
         return;
     Master.Close();
@@ -248,76 +267,90 @@ void TUnitSimPty::TImpl::CloseDevice() {
     DeviceClosed = true;
 }
 
-void TUnitSimPty::TImpl::Wake() {
+void TUnitSimPty::TImpl::Wake()
+{
     const char Byte = 0;
     // A full pipe already holds a wake-up, so EAGAIN is as good as success.
     if (::write(WakeWrite.Get(), &Byte, 1) < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
         RaiseSystemError("write to the wake-up pipe");
 }
 
-void TUnitSimPty::TImpl::DrainWake() {
+void TUnitSimPty::TImpl::DrainWake()
+{
     char Buffer[64];
     while (::read(WakeRead.Get(), Buffer, sizeof Buffer) > 0) {
     }
 }
 
 // Called with Mutex held.
-void TUnitSimPty::TImpl::Changed() {
+void TUnitSimPty::TImpl::Changed()
+{
     ++Changes;
     StateChanged.notify_all();
 }
 
 TUnitSimPty::TUnitSimPty(TUnitSimOptions Options)
-    : FImpl(std::make_unique<TImpl>(std::move(Options))) {
+    : FImpl(std::make_unique<TImpl>(std::move(Options)))
+{
     FImpl->Open();
     FImpl->Thread = std::thread([this] { FImpl->Serve(); });
 }
 
-TUnitSimPty::~TUnitSimPty() {
+TUnitSimPty::~TUnitSimPty()
+{
     Stop();
 }
 
-const std::string &TUnitSimPty::SlavePath() const {
+const std::string &TUnitSimPty::SlavePath() const
+{
     return FImpl->SlavePath;
 }
 
-std::vector<std::uint8_t> TUnitSimPty::Eeprom() const {
+std::vector<std::uint8_t> TUnitSimPty::Eeprom() const
+{
     std::lock_guard Lock(FImpl->Mutex);
     return FImpl->Sim.Eeprom();
 }
 
-std::vector<TUnitFrame> TUnitSimPty::Frames() const {
+std::vector<TUnitFrame> TUnitSimPty::Frames() const
+{
     std::lock_guard Lock(FImpl->Mutex);
     return FImpl->Sim.Frames();
 }
 
-std::vector<TUnitReply> TUnitSimPty::Replies() const {
+std::vector<TUnitReply> TUnitSimPty::Replies() const
+{
     std::lock_guard Lock(FImpl->Mutex);
     return FImpl->Replies;
 }
 
-int TUnitSimPty::ProbeCount() const {
+int TUnitSimPty::ProbeCount() const
+{
     std::lock_guard Lock(FImpl->Mutex);
     return FImpl->Sim.ProbeCount();
 }
 
-bool TUnitSimPty::LoaderListening() const {
+bool TUnitSimPty::LoaderListening() const
+{
     std::lock_guard Lock(FImpl->Mutex);
     return FImpl->Sim.LoaderListening();
 }
 
-bool TUnitSimPty::Unplugged() const {
+bool TUnitSimPty::Unplugged() const
+{
     std::lock_guard Lock(FImpl->Mutex);
     return FImpl->DeviceClosed;
 }
 
-std::string TUnitSimPty::Failure() const {
+std::string TUnitSimPty::Failure() const
+{
     std::lock_guard Lock(FImpl->Mutex);
     return FImpl->Failure;
 }
 
 bool TUnitSimPty::WaitFor(const std::function<bool()> &Condition,
-                          std::chrono::milliseconds Timeout) const {
+                          std::chrono::milliseconds Timeout) const
+{
     const auto Deadline = std::chrono::steady_clock::now() + Timeout;
     std::unique_lock Lock(FImpl->Mutex);
     for (;;) {
@@ -334,11 +367,13 @@ bool TUnitSimPty::WaitFor(const std::function<bool()> &Condition,
     }
 }
 
-bool TUnitSimPty::WaitForFrames(std::size_t Count, std::chrono::milliseconds Timeout) const {
+bool TUnitSimPty::WaitForFrames(std::size_t Count, std::chrono::milliseconds Timeout) const
+{
     return WaitFor([&] { return Frames().size() >= Count; }, Timeout);
 }
 
-void TUnitSimPty::Unplug() {
+void TUnitSimPty::Unplug()
+{
     std::unique_lock Lock(FImpl->Mutex);
     if (!FImpl->Thread.joinable()) {
         FImpl->CloseDevice();
@@ -349,7 +384,8 @@ void TUnitSimPty::Unplug() {
     FImpl->StateChanged.wait(Lock, [&] { return FImpl->DeviceClosed || !FImpl->Failure.empty(); });
 }
 
-nlohmann::json TUnitSimPty::ReportJson() const {
+nlohmann::json TUnitSimPty::ReportJson() const
+{
     std::lock_guard Lock(FImpl->Mutex);
     nlohmann::json Report =
         UnitReportJson({FImpl->Start, FImpl->Sim.Frames(), FImpl->Replies, FImpl->Sim.Eeprom(),
@@ -358,7 +394,8 @@ nlohmann::json TUnitSimPty::ReportJson() const {
     return Report;
 }
 
-void TUnitSimPty::Stop() {
+void TUnitSimPty::Stop()
+{
     if (!FImpl->Thread.joinable())
         return;
     {
