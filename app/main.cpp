@@ -1,10 +1,7 @@
 // Zarnell Setup: finds the unit's radio dongle and writes the unit's settings into its EEPROM.
 #include "appfonts.h"
-#include "appicon.h"
-#include "bootloader.h"
-#include "bootmain.h"
+#include "programwindows.h"
 #include "serialhandover.h"
-#include "updatedlg.h"
 
 #include <QApplication>
 
@@ -14,16 +11,7 @@ int main(int argc, char *argv[])
     InstallSerialHandOver(&app);
     InstallFontSubstitutes();
 
-    // The setup window is the main window; the other two live for the whole run and are only
-    // shown, modally, on demand. They go in the reverse order, the setup window (and with it
-    // the serial port) last.
-    TZRSetupForm ZRSetupForm;
-    ZRSetupForm.setWindowIcon(SetupIcon());
-    TBoot Boot;
-    Boot.setWindowIcon(LoaderIcon());
-    TUpdateDlgM UpdateDlgM;
-    ZRSetupForm.SetPeers(&Boot, &UpdateDlgM);
-
-    ZRSetupForm.show();
+    TProgramWindows windows;
+    windows.ZRSetupForm.show();
     return app.exec();
 }

@@ -2,12 +2,9 @@
 // windows run offscreen in this process and the simulator's thread beside them, so the CPU and
 // memory figures cover both.
 #include "appfonts.h"
-#include "bootloader.h"
-#include "bootmain.h"
-#include "frames.h"
+#include "programwindows.h"
 #include "serialhandover.h"
 #include "unitsimpty.h"
-#include "updatedlg.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -69,8 +66,10 @@ double Percentile(std::vector<double> Values, double Fraction)
 }
 
 // One download; returns the milliseconds from OK in the caution dialog to "Programmed".
-double Download(TZRSetupForm &Form, TBoot &Boot, TUpdateDlgM &Dialog)
+double Download(TProgramWindows &Windows)
 {
+    TBoot &Boot = Windows.Boot;
+    TUpdateDlgM &Dialog = Windows.UpdateDlgM;
     QElapsedTimer clock;
     double elapsed = 0;
     QTimer driver;
@@ -85,7 +84,7 @@ double Download(TZRSetupForm &Form, TBoot &Boot, TUpdateDlgM &Dialog)
         }
     });
     driver.start();
-    Form.DownloadButton->click();
+    Windows.ZRSetupForm.DownloadButton->click();
     return elapsed;
 }
 
@@ -103,10 +102,8 @@ int main(int argc, char *argv[])
 
     QElapsedTimer start;
     start.start();
-    TZRSetupForm form;
-    TBoot boot;
-    TUpdateDlgM dialog;
-    form.SetPeers(&boot, &dialog);
+    TProgramWindows windows;
+    TZRSetupForm &form = windows.ZRSetupForm;
     form.show();
     if (!RunUntil([&] { return form.DownloadButton->isEnabled(); }, 30000) ||
         !RunUntil([&] { return unit.LoaderListening(); }, 5000)) {
@@ -127,7 +124,7 @@ int main(int argc, char *argv[])
     constexpr int Runs = 260;
     std::vector<double> runMs;
     for (int i = 0; i < Runs; ++i)
-        runMs.push_back(Download(form, boot, dialog));
+        runMs.push_back(Download(windows));
 
     // Turnaround: from an acknowledgement leaving the simulator to the next frame arriving.
     const std::vector<TUnitFrame> frames = unit.Frames();

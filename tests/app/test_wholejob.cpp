@@ -222,7 +222,7 @@ TEST_F(TWholeJob, CancelInTheCautionDialogLeavesEverythingAsItWas)
     EXPECT_FALSE(FBoot->isVisible());
     EXPECT_TRUE(FForm->SerComm1.Active());
     EXPECT_TRUE(FForm->SerComm1.OnRxChar.Assigned());
-    EXPECT_EQ(FForm->SerComm1.OnRxChar.Target(), FForm.get());
+    EXPECT_EQ(FForm->SerComm1.OnRxChar.Target(), FForm);
 
     // A later OK uses the sliders as they are then.
     SetSliders(9, 3);

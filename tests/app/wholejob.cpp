@@ -18,9 +18,7 @@ QMessageBox *ActiveErrorBox()
 
 void TWholeJob::TearDown()
 {
-    FDialog.reset();
-    FBoot.reset();
-    FForm.reset();
+    FWindows.reset();
     FUnits.clear();
     qunsetenv("ZARNELL_PORTS");
 }
@@ -31,10 +29,10 @@ void TWholeJob::StartProgram(const std::vector<const TUnitSimPty *> &Units)
     for (const TUnitSimPty *unit : Units)
         paths << QString::fromStdString(unit->SlavePath());
     qputenv("ZARNELL_PORTS", paths.join(QLatin1Char(':')).toLocal8Bit());
-    FForm = std::make_unique<TZRSetupForm>();
-    FBoot = std::make_unique<TBoot>();
-    FDialog = std::make_unique<TUpdateDlgM>();
-    FForm->SetPeers(FBoot.get(), FDialog.get());
+    FWindows = std::make_unique<TProgramWindows>();
+    FForm = &FWindows->ZRSetupForm;
+    FBoot = &FWindows->Boot;
+    FDialog = &FWindows->UpdateDlgM;
     FForm->show();
 }
 

@@ -2,11 +2,9 @@
 // real serial component on a pseudo-terminal, and the simulator as dongle and unit.
 #pragma once
 
-#include "bootloader.h"
-#include "bootmain.h"
 #include "modaldriver.h"
+#include "programwindows.h"
 #include "unitsimpty.h"
-#include "updatedlg.h"
 
 #include <QMessageBox>
 #include <QStringList>
@@ -46,9 +44,10 @@ protected:
     void AcknowledgeErrorBox();
 
     std::vector<std::unique_ptr<TUnitSimPty>> FUnits;
-    std::unique_ptr<TZRSetupForm> FForm;
-    std::unique_ptr<TBoot> FBoot;
-    std::unique_ptr<TUpdateDlgM> FDialog;
+    std::unique_ptr<TProgramWindows> FWindows;
+    TZRSetupForm *FForm = nullptr;
+    TBoot *FBoot = nullptr;
+    TUpdateDlgM *FDialog = nullptr;
 };
 
 // The error box that is up, if any.

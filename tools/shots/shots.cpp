@@ -1,14 +1,10 @@
 // Takes a screenshot of each window of the program as the user sees it, against the simulated
 // unit: zarnell-shots OUTPUT-FOLDER (run it on an X display; ./zarnell shots uses Xvfb).
 #include "appfonts.h"
-#include "appicon.h"
-#include "bootloader.h"
-#include "bootmain.h"
-#include "numedit.h"
+#include "programwindows.h"
 #include "rulerslider.h"
 #include "serialhandover.h"
 #include "unitsimpty.h"
-#include "updatedlg.h"
 
 #include <QApplication>
 #include <QDir>
@@ -114,12 +110,10 @@ int main(int argc, char *argv[])
     TUnitSimPty unit(options);
     qputenv("ZARNELL_PORTS", QByteArray::fromStdString(unit.SlavePath()));
 
-    TZRSetupForm form;
-    form.setWindowIcon(SetupIcon());
-    TBoot boot;
-    boot.setWindowIcon(LoaderIcon());
-    TUpdateDlgM dialog;
-    form.SetPeers(&boot, &dialog);
+    TProgramWindows windows;
+    TZRSetupForm &form = windows.ZRSetupForm;
+    TBoot &boot = windows.Boot;
+    TUpdateDlgM &dialog = windows.UpdateDlgM;
     form.move(40, 40);
     boot.move(300, 40);
     form.show();
