@@ -19,7 +19,6 @@
 #include "serdevice.h"
 
 #include "serexception.h"
-#include "serformat.h"
 #include "serline_posix.h"
 
 #include <asm/termbits.h>
@@ -65,14 +64,6 @@ public:
 private:
     int FFd = -1;
 };
-
-constexpr const char *SReadError = "Read error (%d), %s";
-constexpr const char *SWriteError = "Write error (%d), %s";
-constexpr const char *SPurgeError = "Error clearing buffers (%d), %s";
-constexpr const char *SStatisticsError = "Error retrieving statistics (%d), %s";
-constexpr const char *SBuffersError = "Error initializing buffers (%d), %s";
-constexpr const char *STimeoutsError = "Error setting timeouts (%d), %s";
-constexpr const char *SEventMaskError = " Error setting EventMask (%d), %s";
 
 bool NoSuchFeature(int Error)
 {
@@ -419,11 +410,7 @@ void TSerPosixDevice::Wake()
 
 [[noreturn]] void RaiseOpenError(const std::string &Path, int Code)
 {
-    if (Code == ENOENT)
-        RaiseCommError(SerFormat("Specified device not found (%s).", {SerEscapePattern(Path)}),
-                       Code);
-    RaiseCommError("Can't open specified device " + SerEscapePattern(Path) + " (Error %d, %s)",
-                   Code);
+    ::RaiseOpenError(Path, Code, Code == ENOENT);
 }
 
 // Opens the tty for us alone: TIOCEXCL keeps other opens out (root is let through anyway),

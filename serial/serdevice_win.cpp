@@ -175,26 +175,26 @@ void TSerDeviceWin::WriteSettings(const TSerLineSettings &Settings)
     dcb.EofChar = static_cast<char>(Settings.EofChar);
     dcb.EvtChar = static_cast<char>(Settings.EventChar);
 
-    CheckCommResult(SetCommState(FHandle.Get(), &dcb), "Error writing dcb (%d), %s");
+    CheckCommResult(SetCommState(FHandle.Get(), &dcb), SWriteDcbError);
 }
 
 void TSerDeviceWin::SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize)
 {
     CheckCommResult(
         SetupComm(FHandle.Get(), static_cast<DWORD>(ReadSize), static_cast<DWORD>(WriteSize)),
-        "Error initializing buffers (%d), %s");
+        SBuffersError);
 }
 
 void TSerDeviceWin::SetTimeouts()
 {
     // A read returns at once with what has arrived; writes have no driver time-out.
     COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
-    CheckCommResult(SetCommTimeouts(FHandle.Get(), &timeouts), "Error setting timeouts (%d), %s");
+    CheckCommResult(SetCommTimeouts(FHandle.Get(), &timeouts), STimeoutsError);
 }
 
 void TSerDeviceWin::SetEventMask(std::uint32_t Mask)
 {
-    CheckCommResult(SetCommMask(FHandle.Get(), Mask), " Error setting EventMask (%d), %s");
+    CheckCommResult(SetCommMask(FHandle.Get(), Mask), SEventMaskError);
 }
 
 TSerStatistics TSerDeviceWin::ReadStatus(const char *Pattern)
@@ -207,7 +207,7 @@ TSerStatistics TSerDeviceWin::ReadStatus(const char *Pattern)
 
 TSerStatistics TSerDeviceWin::Statistics()
 {
-    TSerStatistics result = ReadStatus("Error retrieving statistics (%d), %s");
+    TSerStatistics result = ReadStatus(SStatisticsError);
     std::lock_guard lock(FStatusLock);
     result.Errors |= std::exchange(FPendingErrors, 0);
     return result;
@@ -245,7 +245,7 @@ int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs)
         return 0;
     // Some drivers leave a read of an empty queue pending despite the immediate-return
     // time-outs, so only what is already queued is asked for.
-    const TSerStatistics status = ReadStatus("Read error (%d), %s");
+    const TSerStatistics status = ReadStatus(SReadError);
     {
         std::lock_guard lock(FStatusLock);
         FPendingErrors |= status.Errors;
@@ -258,7 +258,7 @@ int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs)
     overlapped.hEvent = FReadDone.Get();
     if (!ReadFile(FHandle.Get(), Buffer, wanted, nullptr, &overlapped) &&
         GetLastError() != ERROR_IO_PENDING)
-        RaiseCommError("Read error (%d), %s");
+        RaiseCommError(SReadError);
     const int result = FinishTransfer(overlapped, TimeoutMs);
     ForgetUnannounced(static_cast<DWORD>(result));
     return result;
@@ -272,13 +272,13 @@ int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
     overlapped.hEvent = FWriteDone.Get();
     if (!WriteFile(FHandle.Get(), Buffer, static_cast<DWORD>(Count), nullptr, &overlapped) &&
         GetLastError() != ERROR_IO_PENDING)
-        RaiseCommError("Write error (%d), %s");
+        RaiseCommError(SWriteError);
     return FinishTransfer(overlapped, TimeoutMs);
 }
 
 void TSerDeviceWin::Purge(std::uint32_t Flags)
 {
-    CheckCommResult(PurgeComm(FHandle.Get(), Flags), "Error clearing buffers (%d), %s");
+    CheckCommResult(PurgeComm(FHandle.Get(), Flags), SPurgeError);
     if (Flags & PURGE_RXCLEAR)
         ForgetUnannounced(MAXDWORD);
 }
@@ -416,10 +416,7 @@ std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (handle.Get() == INVALID_HANDLE_VALUE) {
         const int code = static_cast<int>(GetLastError());
-        if (code == ERROR_FILE_NOT_FOUND)
-            RaiseCommError("Specified device not found (" + SerEscapePattern(Path) + ").", code);
-        RaiseCommError("Can't open specified device " + SerEscapePattern(Path) + " (Error %d, %s)",
-                       code);
+        RaiseOpenError(Path, code, code == ERROR_FILE_NOT_FOUND);
     }
     return std::make_unique<TSerDeviceWin>(std::move(handle));
 }

@@ -44,3 +44,11 @@ std::string SerEscapePattern(const std::string &Text)
     }
     return escaped;
 }
+
+void RaiseOpenError(const std::string &Path, int Code, bool Missing)
+{
+    if (Missing)
+        RaiseCommError("Specified device not found (" + SerEscapePattern(Path) + ").", Code);
+    RaiseCommError("Can't open specified device " + SerEscapePattern(Path) + " (Error %d, %s)",
+                   Code);
+}

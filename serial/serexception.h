@@ -29,5 +29,17 @@ void CheckCommResult(bool Succeeded, const std::string &Pattern);
 // Escapes the per cent signs of Text so that it can be placed into a pattern unchanged.
 std::string SerEscapePattern(const std::string &Text);
 
-// The messages of the component.
+// Raises the failure to open the device at Path with the system error Code: "Specified device
+// not found (%s)." when Missing, otherwise "Can't open specified device %s (Error %d, %s)".
+[[noreturn]] void RaiseOpenError(const std::string &Path, int Code, bool Missing);
+
+// The messages of the component; every platform layer raises these.
 inline constexpr const char *SOpenPortError = "Can't perform this operation while port is open";
+inline constexpr const char *SWriteDcbError = "Error writing dcb (%d), %s";
+inline constexpr const char *SBuffersError = "Error initializing buffers (%d), %s";
+inline constexpr const char *STimeoutsError = "Error setting timeouts (%d), %s";
+inline constexpr const char *SEventMaskError = " Error setting EventMask (%d), %s";
+inline constexpr const char *SReadError = "Read error (%d), %s";
+inline constexpr const char *SWriteError = "Write error (%d), %s";
+inline constexpr const char *SStatisticsError = "Error retrieving statistics (%d), %s";
+inline constexpr const char *SPurgeError = "Error clearing buffers (%d), %s";

@@ -37,8 +37,6 @@
 
 namespace {
 
-constexpr const char *SWriteDcbError = "Error writing dcb (%d), %s";
-
 [[noreturn]] void RaiseRefused()
 {
     RaiseCommError(SWriteDcbError, EINVAL);
