@@ -108,7 +108,7 @@ TEST_F(TWholeJob, AnAnswerThatComesAfterTheNextTickDoesNotCountForAnotherPort)
     // The first port answers too late, every time; the second never answers. Without care the
     // first port's late answer would be taken for the second port's.
     TUnitSimOptions late;
-    late.AnswerDelay = 230ms;
+    late.AnswerDelay = 330ms;
     TUnitSimOptions silent;
     silent.SilentDongle = true;
     FUnits.push_back(std::make_unique<TUnitSimPty>(late));
@@ -157,8 +157,9 @@ TEST_F(TWholeJob, UnexpectedAndEmptyLinesAreShownAndNothingIsSentAgain)
     TUnitSimOptions options;
     options.UnexpectedBeforeFrames = {2};
     options.EmptyLineBeforeFrames = {4};
-    // The stray line and the real answer arrive apart, as separate notifications.
-    options.SplitPause = 30ms;
+    // The stray line and the real answer arrive apart, as separate notifications, also on a
+    // busy machine; the probe's answer still comes in three pieces before the next tick.
+    options.SplitPause = 70ms;
     options.SplitPieceSize = 2;
     TUnitSimPty &unit = StartWithUnit(options);
     ASSERT_TRUE(WaitForDownloadEnabled());
