@@ -71,6 +71,8 @@ void TZRSetupForm::ApplyDescription()
     Ports->setObjectName(QStringLiteral("Ports"));
     Ports->setGeometry(8, 8, 89, 21);
     Ports->setEditable(true);
+    // The box only shows the list that discovery walks: what a user types never joins it.
+    Ports->setInsertPolicy(QComboBox::NoInsert);
     Ports->setEditText(QStringLiteral("Ports"));
 
     SolDelaySlider = new TRulerSlider(this);

@@ -63,6 +63,9 @@ TEST_F(TWindows, SetupWindowIsBuiltAsDescribed)
 
     ExpectPlace(form.Ports, 8, 8, 89, 21);
     EXPECT_TRUE(form.Ports->isEditable());
+    QTest::keyClicks(form.Ports, QStringLiteral("COM9"));
+    QTest::keyClick(form.Ports, Qt::Key_Return);
+    EXPECT_EQ(form.Ports->count(), 0) << "typing into the box adds no port to the scan";
     ExpectPlace(form.SolDelaySlider, 1, 51, 132, 28);
     EXPECT_EQ(form.SolDelaySlider->MinValue(), 0);
     EXPECT_EQ(form.SolDelaySlider->MaxValue(), 31);
