@@ -40,8 +40,12 @@ TZRSetupForm::TZRSetupForm(QWidget *Parent)
 
 TZRSetupForm::~TZRSetupForm()
 {
-    // A notification still on its way must not reach a window that is being torn down.
+    // Nothing may reach a window that is being torn down: no tick, no input during the pause
+    // of closing, no notification still on its way.
+    Timer1->stop();
+    setEnabled(false);
     SerComm1.OnRxChar = {};
+    SerComm1.OnNotifyException = {};
     Guarded([this] { SerComm1.Close(); });
 }
 
@@ -163,6 +167,8 @@ void TZRSetupForm::BindHandlers()
     connect(DownloadButton, &QPushButton::clicked, this, &TZRSetupForm::DownloadButtonClick);
     connect(Timer1, &QTimer::timeout, this, &TZRSetupForm::Timer1Find);
     SerComm1.OnRxChar = TSerCommRxCharEvent(this, &TZRSetupForm::ComPortRxChar);
+    SerComm1.OnNotifyException =
+        TSerCommExceptionEvent(this, &TZRSetupForm::ComPortNotifyException);
 }
 
 void TZRSetupForm::IDSliderChange(QObject *)
@@ -197,6 +203,7 @@ void TZRSetupForm::Timer1Find()
             // Discovery is over: the port stays open with its settings. The tick stops before
             // "Z" goes out so that a failing write is reported once, not at every tick.
             Timer1->stop();
+            SerComm1.OnNotifyException = {};
             DownloadButton->setEnabled(true);
             SerComm1.WriteChar(LoaderCommandByte);
             return;
@@ -219,6 +226,9 @@ void TZRSetupForm::ProbeNextPort(const QString &PortName)
             SerComm1.Close();
     } catch (...) {
     }
+    // Closing pauses with the window alive: it may have been closed meanwhile.
+    if (!Timer1->isActive())
+        return;
     // An answer counts only for the port probed below. A notification that was already on its
     // way is delivered while the previous port closes; whatever it carried is forgotten here.
     FFound = false;
@@ -232,6 +242,10 @@ void TZRSetupForm::ProbeNextPort(const QString &PortName)
     } catch (...) {
     }
 }
+
+// While discovery runs, a failure of a notification (a probed port that vanished, say) is one
+// more failure of probing that port: nothing is shown, and the next tick moves on.
+void TZRSetupForm::ComPortNotifyException(TSerCustomComm *, std::exception_ptr) {}
 
 void TZRSetupForm::ComPortRxChar(TSerCustomComm *, int Count)
 {
@@ -260,8 +274,10 @@ void TZRSetupForm::DownloadButtonClick()
 
 void TZRSetupForm::FormClose()
 {
-    // Discovery ends with the window, so no later tick opens a port again.
+    // Discovery ends with the window, so no later tick opens a port again, and no download
+    // starts during the pause of closing.
     Timer1->stop();
+    DownloadButton->setEnabled(false);
     SerComm1.Close();
 }
 

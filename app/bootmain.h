@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 
 class QComboBox;
 class QLabel;
@@ -47,6 +48,7 @@ public:
     void FormClose();
     void Timer1Find();
     void ComPortRxChar(TSerCustomComm *Sender, int Count);
+    void ComPortNotifyException(TSerCustomComm *Sender, std::exception_ptr Error);
     void DownloadButtonClick();
     void IDSliderChange(QObject *Sender);
     void SolDelaySliderChange(QObject *Sender);

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QThread>
 
 #include <cstdio>
 
@@ -43,7 +44,9 @@ void HandleApplicationException(std::exception_ptr Error) noexcept
 {
     try {
         const QString text = StandardErrorText(MessageOf(Error));
-        if (!QCoreApplication::instance()) {
+        // A box belongs to the GUI thread; anywhere else only standard error is safe.
+        QCoreApplication *app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() != app->thread()) {
             std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
             return;
         }

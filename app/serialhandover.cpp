@@ -6,7 +6,9 @@
 #include "serhandover.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
+#include <QTimer>
 
 void InstallSerialHandOver(QCoreApplication *App)
 {
@@ -18,4 +20,10 @@ void InstallSerialHandOver(QCoreApplication *App)
             App, [] { TSerHandOver::Main().Serve(); }, Qt::QueuedConnection);
     });
     SetSerExceptionHandler(HandleApplicationException);
+    // The pause after closing a port keeps the windows answering keys, the mouse and repaints.
+    SetSerGuiWait([](std::chrono::milliseconds Duration) {
+        QEventLoop loop;
+        QTimer::singleShot(Duration, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    });
 }

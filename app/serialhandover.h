@@ -4,5 +4,6 @@
 class QCoreApplication;
 
 // From now on every Qt event loop of App, modal ones included, serves the serial notifications
-// that the event threads hand over, and exceptions from their handlers go to the error box.
+// that the event threads hand over, exceptions from their handlers go to the error box, and the
+// pause after closing a port runs an event loop.
 void InstallSerialHandOver(QCoreApplication *App);

@@ -2,13 +2,23 @@
 
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 namespace {
 
 std::mutex HandlerLock;
 TSerExceptionHandler Handler;
+TSerGuiWait GuiWait; // GUI thread only
 
-void PrintException(std::exception_ptr Error)
+} // namespace
+
+void SetSerExceptionHandler(TSerExceptionHandler NewHandler)
+{
+    std::lock_guard lock(HandlerLock);
+    Handler = std::move(NewHandler);
+}
+
+void SerPrintException(std::exception_ptr Error) noexcept
 {
     try {
         std::rethrow_exception(Error);
@@ -17,14 +27,6 @@ void PrintException(std::exception_ptr Error)
     } catch (...) {
         std::fprintf(stderr, "Unknown exception\n");
     }
-}
-
-} // namespace
-
-void SetSerExceptionHandler(TSerExceptionHandler NewHandler)
-{
-    std::lock_guard lock(HandlerLock);
-    Handler = std::move(NewHandler);
 }
 
 void SerHandleException(std::exception_ptr Error) noexcept
@@ -38,8 +40,21 @@ void SerHandleException(std::exception_ptr Error) noexcept
         if (handler)
             handler(Error);
         else
-            PrintException(Error);
+            SerPrintException(Error);
     } catch (...) {
-        PrintException(std::current_exception());
+        SerPrintException(std::current_exception());
     }
+}
+
+void SetSerGuiWait(TSerGuiWait Wait)
+{
+    GuiWait = std::move(Wait);
+}
+
+void SerGuiWait(std::chrono::milliseconds Duration)
+{
+    if (GuiWait)
+        GuiWait(Duration);
+    else
+        std::this_thread::sleep_for(Duration);
 }

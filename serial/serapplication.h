@@ -1,6 +1,8 @@
-// Where exceptions go that leave a notification handler: the application's exception handler.
+// What the serial component needs of the program around it: where exceptions go that leave a
+// notification handler, and how the GUI thread waits without freezing its windows.
 #pragma once
 
+#include <chrono>
 #include <exception>
 #include <functional>
 
@@ -12,6 +14,9 @@ void SetSerExceptionHandler(TSerExceptionHandler Handler);
 // Passes an exception to the application's handler. Never throws.
 void SerHandleException(std::exception_ptr Error) noexcept;
 
+// Writes an exception's message to standard error: for failures that cannot reach the GUI.
+void SerPrintException(std::exception_ptr Error) noexcept;
+
 // Runs Fn and passes any exception that leaves it to the application's handler: the guard that
 // every entry point from the event loop (a button, a timer tick, a notification) goes through.
 template <typename F> void Guarded(F &&Fn) noexcept
@@ -22,3 +27,12 @@ template <typename F> void Guarded(F &&Fn) noexcept
         SerHandleException(std::current_exception());
     }
 }
+
+using TSerGuiWait = std::function<void(std::chrono::milliseconds)>;
+
+// Installs how the GUI thread waits for a while: the program's windows keep handling input and
+// painting meanwhile (the Qt adapter runs an event loop). Without one the thread sleeps.
+void SetSerGuiWait(TSerGuiWait Wait);
+
+// GUI thread: waits Duration the installed way.
+void SerGuiWait(std::chrono::milliseconds Duration);

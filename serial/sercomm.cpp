@@ -18,8 +18,9 @@ constexpr std::array<std::int32_t, 16> BaudrateValues = {0,     110,    300,    
 
 // The device's event flag of each TSerCommEvent, by ordinal.
 constexpr std::array<std::uint32_t, 13> EventFlags = {
-    EV_BREAK,   EV_CTS,    EV_DSR,  EV_ERR,      EV_RING,   EV_RLSD,  EV_RXCHAR,
-    EV_TXEMPTY, EV_RXFLAG, EV_PERR, EV_RX80FULL, EV_EVENT1, EV_EVENT2};
+    SerEv::Break,    SerEv::Cts,    SerEv::Dsr,     SerEv::Err,    SerEv::Ring,
+    SerEv::Rlsd,     SerEv::RxChar, SerEv::TxEmpty, SerEv::RxFlag, SerEv::PErr,
+    SerEv::Rx80Full, SerEv::Event1, SerEv::Event2};
 
 // Calls a copy of the handler pair, so that a handler may rebind or clear its own event.
 template <typename Pair, typename... Args> void Raise(const Pair &Event, Args... args)
@@ -47,6 +48,7 @@ TSerCustomComm::~TSerCustomComm()
 {
     FDestroying = true;
     Close();
+    FRetiredThreads.clear();
 }
 
 void TSerCustomComm::Loaded()
@@ -76,13 +78,17 @@ void TSerCustomComm::Open()
 
 void TSerCustomComm::Close()
 {
-    if (!Active())
+    // A Close that comes while the event thread is being stopped (from the event loop of an
+    // error box that a notification on its way opened) leaves the work to the one under way.
+    if (!Active() || FClosing)
         return;
+    FClosing = true;
     {
         std::lock_guard lock(FReadLock);
         StopThreads();
     }
     CloseDevice();
+    FClosing = false;
     DoClose();
     HoldAfterClose();
 }
@@ -100,11 +106,27 @@ std::string TSerCustomComm::GetDevicePath() const
 void TSerCustomComm::CreateHandle()
 {
     FDevice = TSerDevice::Open(GetDevicePath());
+    FLossReported = false;
 }
 
 void TSerCustomComm::CloseDevice()
 {
     FDevice.reset();
+    ++FCloseCount;
+}
+
+template <typename Result, typename Operation>
+Result TSerCustomComm::OnDevice(Result Closed, Operation &&Operate)
+{
+    if (!Active() || FLossReported)
+        return Closed;
+    try {
+        return Operate(*FDevice);
+    } catch (const ESerCommError &) {
+        if (FDevice->Vanished())
+            FLossReported = true;
+        throw;
+    }
 }
 
 void TSerCustomComm::CheckClosed() const
@@ -115,8 +137,12 @@ void TSerCustomComm::CheckClosed() const
 
 void TSerCustomComm::WriteDCB()
 {
-    if (Active() && FUpdateDCB)
-        FDevice->WriteSettings(LineSettings());
+    if (!FUpdateDCB)
+        return;
+    OnDevice(false, [this](TSerDevice &Device) {
+        Device.WriteSettings(LineSettings());
+        return true;
+    });
 }
 
 void TSerCustomComm::SetupBuffers()
@@ -152,11 +178,27 @@ void TSerCustomComm::StartThreads()
 
 void TSerCustomComm::StopThreads()
 {
+    JoinRetiredThreads();
     if (!FEventThread)
         return;
     FEventThread->Stop();
+    if (FEventThread->Dispatching()) {
+        // Closed from inside the thread's own notification (from a modal loop that a handler
+        // opened): the thread waits for that notification to return, so waiting for the thread
+        // here would wait for ever. It ends as soon as the notification returns.
+        FRetiredThreads.push_back(std::move(FEventThread));
+        return;
+    }
     FEventThread->WaitFor();
     FEventThread.reset();
+}
+
+void TSerCustomComm::JoinRetiredThreads()
+{
+    std::erase_if(FRetiredThreads,
+                  [](const std::unique_ptr<TSerCommEventThread> &Thread) {
+                      return !Thread->Dispatching();
+                  });
 }
 
 void TSerCustomComm::DoOpen()
@@ -174,9 +216,14 @@ void TSerCustomComm::DoClose()
         Raise(OnClose, this);
 }
 
+// The windows stay responsive during the pause, except while the component is torn down.
 void TSerCustomComm::HoldAfterClose()
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    constexpr auto hold = std::chrono::milliseconds(300);
+    if (FDestroying)
+        std::this_thread::sleep_for(hold);
+    else
+        SerGuiWait(hold);
 }
 
 TSerLineSettings TSerCustomComm::LineSettings() const
@@ -216,8 +263,10 @@ int TSerCustomComm::WriteBuf(const void *Buffer, int Count)
     if (!Active() || Count <= 0)
         return 0;
     std::lock_guard lock(FWriteLock);
-    return FDevice->Write(static_cast<const std::uint8_t *>(Buffer), Count,
-                          FBuffers.WriteTimeout());
+    return OnDevice(0, [&](TSerDevice &Device) {
+        return Device.Write(static_cast<const std::uint8_t *>(Buffer), Count,
+                            FBuffers.WriteTimeout());
+    });
 }
 
 bool TSerCustomComm::WriteText(std::string_view Text)
@@ -236,7 +285,9 @@ int TSerCustomComm::ReadBuf(void *Buffer, int Count)
     if (!Active() || Count <= 0)
         return 0;
     std::lock_guard lock(FReadLock);
-    return FDevice->Read(static_cast<std::uint8_t *>(Buffer), Count, FBuffers.ReadTimeout());
+    return OnDevice(0, [&](TSerDevice &Device) {
+        return Device.Read(static_cast<std::uint8_t *>(Buffer), Count, FBuffers.ReadTimeout());
+    });
 }
 
 bool TSerCustomComm::ReadChar(std::uint8_t &Ch)
@@ -249,28 +300,31 @@ void TSerCustomComm::Purge(std::uint32_t Flags)
     if (!Active())
         return;
     std::lock_guard lock(FReadLock);
-    FDevice->Purge(Flags);
+    OnDevice(false, [Flags](TSerDevice &Device) {
+        Device.Purge(Flags);
+        return true;
+    });
 }
 
 void TSerCustomComm::PurgeRead()
 {
-    Purge(PURGE_RXABORT | PURGE_RXCLEAR);
+    Purge(SerPurge::RxAbort | SerPurge::RxClear);
 }
 
 void TSerCustomComm::PurgeWrite()
 {
-    Purge(PURGE_TXABORT | PURGE_TXCLEAR);
+    Purge(SerPurge::TxAbort | SerPurge::TxClear);
 }
 
 void TSerCustomComm::PurgeReadWrite()
 {
-    Purge(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    Purge(SerPurge::TxAbort | SerPurge::RxAbort | SerPurge::TxClear | SerPurge::RxClear);
 }
 
 TSerStatistics TSerCustomComm::GetStatistics()
 {
     std::lock_guard lock(FReadLock);
-    return Active() ? FDevice->Statistics() : TSerStatistics{};
+    return OnDevice(TSerStatistics{}, [](TSerDevice &Device) { return Device.Statistics(); });
 }
 
 int TSerCustomComm::InQueCount()
@@ -282,18 +336,47 @@ int TSerCustomComm::InQueCount()
 
 // Notifications (GUI thread) -------------------------------------------------------------------
 
-void TSerCustomComm::DispatchEvents(std::uint32_t Mask)
+TSerFailures TSerCustomComm::DispatchEvents(std::uint32_t Mask) noexcept
 {
+    TSerFailures failures;
+    TSerFailures *const outer = std::exchange(FFailures, &failures);
+    const std::uint64_t closes = FCloseCount;
     try {
-        if (Mask & EV_RXCHAR) {
+        if (Mask & SerEv::RxChar) {
             HandleRxChar();
-            Mask &= ~EV_RXCHAR;
+            Mask &= ~SerEv::RxChar;
         }
-        if (Mask != 0)
+        // A handler that closed the port from a modal loop of its own ends the dispatch: what
+        // is left of the batch belongs to a device that is gone.
+        if (Mask != 0 && FCloseCount == closes)
             HandleEvents(Mask);
     } catch (...) {
-        SerHandleException(std::current_exception());
+        failures.push_back(std::current_exception());
     }
+    FFailures = outer;
+    return failures;
+}
+
+void TSerCustomComm::ReportFailures(const TSerFailures &Failures) noexcept
+{
+    for (const std::exception_ptr &failure : Failures) {
+        try {
+            if (OnNotifyException.Assigned())
+                Raise(OnNotifyException, this, failure);
+            else
+                SerHandleException(failure);
+        } catch (...) {
+            SerHandleException(std::current_exception());
+        }
+    }
+}
+
+void TSerCustomComm::Collect(std::exception_ptr Failure)
+{
+    if (FFailures)
+        FFailures->push_back(Failure);
+    else
+        SerHandleException(Failure);
 }
 
 void TSerCustomComm::HandleRxChar()
@@ -310,7 +393,7 @@ bool TSerCustomComm::HandleError()
         try {
             Raise(OnError, this, static_cast<int>(errors));
         } catch (...) {
-            SerHandleException(std::current_exception());
+            Collect(std::current_exception());
         }
     }
     return errors != 0;
@@ -319,15 +402,20 @@ bool TSerCustomComm::HandleError()
 void TSerCustomComm::HandleEvents(std::uint32_t Mask)
 {
     const auto present = [Mask](std::uint32_t Flag) { return (Mask & Flag) != 0; };
-    if (present(EV_ERR))
+    if (present(SerEv::Err))
         HandleError();
     const std::pair<std::uint32_t, TNotifyEvent TSerCustomComm::*> table[] = {
-        {EV_RXFLAG, &TSerCustomComm::OnRxFlag},     {EV_CTS, &TSerCustomComm::OnCts},
-        {EV_DSR, &TSerCustomComm::OnDsr},           {EV_RING, &TSerCustomComm::OnRing},
-        {EV_RLSD, &TSerCustomComm::OnRlsd},         {EV_TXEMPTY, &TSerCustomComm::OnTxEmpty},
-        {EV_BREAK, &TSerCustomComm::OnBreak},       {EV_PERR, &TSerCustomComm::OnPErr},
-        {EV_RX80FULL, &TSerCustomComm::OnRx80Full}, {EV_EVENT1, &TSerCustomComm::OnEvent1},
-        {EV_EVENT2, &TSerCustomComm::OnEvent2}};
+        {SerEv::RxFlag, &TSerCustomComm::OnRxFlag},
+        {SerEv::Cts, &TSerCustomComm::OnCts},
+        {SerEv::Dsr, &TSerCustomComm::OnDsr},
+        {SerEv::Ring, &TSerCustomComm::OnRing},
+        {SerEv::Rlsd, &TSerCustomComm::OnRlsd},
+        {SerEv::TxEmpty, &TSerCustomComm::OnTxEmpty},
+        {SerEv::Break, &TSerCustomComm::OnBreak},
+        {SerEv::PErr, &TSerCustomComm::OnPErr},
+        {SerEv::Rx80Full, &TSerCustomComm::OnRx80Full},
+        {SerEv::Event1, &TSerCustomComm::OnEvent1},
+        {SerEv::Event2, &TSerCustomComm::OnEvent2}};
     for (const auto &[flag, event] : table) {
         if (present(flag))
             Raise(this->*event, this);

@@ -3,6 +3,7 @@
 
 #include "serdevice.h"
 #include "serevents.h"
+#include "sereventthread.h"
 #include "serexception.h"
 #include "serobjects.h"
 #include "serpersistent.h"
@@ -12,10 +13,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-class TSerCommEventThread;
 class TSerDisplay;
 
+// A device that vanishes while it is open (a USB adapter pulled, the far end of a
+// pseudo-terminal closed) is reported once: the operation that finds the loss raises, and from
+// then on every transfer, purge and status query does nothing, as on a closed port, until Close.
 class TSerCustomComm {
 public:
     TSerCustomComm();
@@ -93,6 +97,9 @@ public:
     TSerCommErrorEvent OnError;
     TNotifyEvent OnCts, OnDsr, OnRlsd, OnRing, OnBreak, OnRxFlag, OnTxEmpty, OnPErr, OnRx80Full,
         OnEvent1, OnEvent2;
+    // Where the failures of notifications go, once the notification has returned; unbound, they
+    // go to the application's exception handler (the error box).
+    TSerCommExceptionEvent OnNotifyException;
 
     // The device path that Open opens.
     std::string GetDevicePath() const;
@@ -123,15 +130,27 @@ protected:
 private:
     friend class TSerCommEventThread;
     void Purge(std::uint32_t Flags);
-    void DispatchEvents(std::uint32_t Mask);
+    TSerFailures DispatchEvents(std::uint32_t Mask) noexcept;
+    void ReportFailures(const TSerFailures &Failures) noexcept;
+    // Keeps a failure of the dispatch under way for the report after it.
+    void Collect(std::exception_ptr Failure);
+    void JoinRetiredThreads();
     TSerLineSettings LineSettings() const;
+    template <typename Result, typename Operation>
+    Result OnDevice(Result Closed, Operation &&Operate);
 
     std::unique_ptr<TSerDevice> FDevice;
     TSerCriticalSection FWriteLock;
     TSerCriticalSection FReadLock;
     std::unique_ptr<TSerCommEventThread> FEventThread;
+    // Threads stopped from inside their own notification: they end once it has returned.
+    std::vector<std::unique_ptr<TSerCommEventThread>> FRetiredThreads;
     std::uint32_t FEventMask = 0;
     bool FDestroying = false;
+    bool FClosing = false;
+    bool FLossReported = false;     // the device has vanished and that has been raised
+    std::uint64_t FCloseCount = 0;  // a dispatch stops when the port was closed under it
+    TSerFailures *FFailures = nullptr; // what the dispatch under way has raised so far
 
     bool FAutoOpen = false;
     std::int32_t FPortNum = 0;

@@ -57,6 +57,10 @@ public:
     virtual void Purge(std::uint32_t Flags) = 0; // "Error clearing buffers (%d), %s"
     virtual TSerStatistics Statistics() = 0;     // "Error retrieving statistics (%d), %s"
 
+    // True once the device has gone away (the adapter was removed, the far end hung up); asks
+    // the device when it does not know yet. The component asks after an operation failed.
+    virtual bool Vanished() = 0;
+
     // Event thread: blocks until monitored events happen and returns their EV_* flags, or 0
     // once Wake has been called. A Wake is never lost, also when it comes before the wait.
     // A device that has gone away leaves the caller blocked until Wake.

@@ -93,15 +93,15 @@ std::uint32_t ErrorFlags(const serial_icounter_struct &Old, const serial_icounte
 {
     std::uint32_t errors = 0;
     if (New.frame != Old.frame)
-        errors |= CE_FRAME;
+        errors |= SerLineError::Frame;
     if (New.overrun != Old.overrun)
-        errors |= CE_OVERRUN;
+        errors |= SerLineError::Overrun;
     if (New.parity != Old.parity)
-        errors |= CE_RXPARITY;
+        errors |= SerLineError::RxParity;
     if (New.brk != Old.brk)
-        errors |= CE_BREAK;
+        errors |= SerLineError::Break;
     if (New.buf_overrun != Old.buf_overrun)
-        errors |= CE_RXOVER;
+        errors |= SerLineError::RxOver;
     return errors;
 }
 
@@ -110,13 +110,13 @@ std::uint32_t ModemEvents(int Old, int New)
     const int changed = Old ^ New;
     std::uint32_t events = 0;
     if (changed & TIOCM_CTS)
-        events |= EV_CTS;
+        events |= SerEv::Cts;
     if (changed & TIOCM_DSR)
-        events |= EV_DSR;
+        events |= SerEv::Dsr;
     if (changed & TIOCM_CD)
-        events |= EV_RLSD;
+        events |= SerEv::Rlsd;
     if (changed & TIOCM_RI)
-        events |= EV_RING;
+        events |= SerEv::Ring;
     return events;
 }
 
@@ -177,6 +177,7 @@ public:
     int Write(const std::uint8_t *Buffer, int Count, int TimeoutMs) override;
     void Purge(std::uint32_t Flags) override;
     TSerStatistics Statistics() override;
+    bool Vanished() override;
     std::uint32_t WaitEvents() override;
     void Wake() override;
 
@@ -227,7 +228,7 @@ void TSerPosixDevice::SetEventMask(std::uint32_t Mask)
 {
     FMask = Mask;
     Watch(FDevice.Get(), srcInput, EPOLLIN | EPOLLET);
-    if (Mask & EV_TXEMPTY) {
+    if (Mask & SerEv::TxEmpty) {
         FOutput = TFd(fcntl(FDevice.Get(), F_DUPFD_CLOEXEC, 0));
         CheckCommResult(FOutput.Get() >= 0, SEventMaskError);
         Watch(FOutput.Get(), srcOutput, EPOLLOUT | EPOLLET);
@@ -280,8 +281,8 @@ int TSerPosixDevice::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
 
 void TSerPosixDevice::Purge(std::uint32_t Flags)
 {
-    const bool input = Flags & (PURGE_RXABORT | PURGE_RXCLEAR);
-    const bool output = Flags & (PURGE_TXABORT | PURGE_TXCLEAR);
+    const bool input = Flags & (SerPurge::RxAbort | SerPurge::RxClear);
+    const bool output = Flags & (SerPurge::TxAbort | SerPurge::TxClear);
     if (!input && !output)
         return;
     const int queue = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
@@ -315,6 +316,16 @@ TSerStatistics TSerPosixDevice::Statistics()
     return statistics;
 }
 
+// A tty that has been hung up (a USB adapter unplugged, the master of a pseudo-terminal closed)
+// fails every request with an I/O error, even the query of its line settings.
+bool TSerPosixDevice::Vanished()
+{
+    termios2 settings{};
+    if (!FGone && ioctl(FDevice.Get(), TCGETS2, &settings) != 0 && errno == EIO)
+        FGone = true;
+    return FGone;
+}
+
 void TSerPosixDevice::DeviceGone()
 {
     // The tty now reports hang-up for ever; only the wake-up may end a wait from here on.
@@ -336,16 +347,17 @@ std::uint32_t TSerPosixDevice::LineEvents()
 {
     std::uint32_t events = 0;
     serial_icounter_struct counts{};
-    if (FHaveWaitCounts && (FMask & (EV_ERR | EV_BREAK)) &&
+    if (FHaveWaitCounts && (FMask & (SerEv::Err | SerEv::Break)) &&
         ioctl(FDevice.Get(), TIOCGICOUNT, &counts) == 0) {
         const std::uint32_t errors = ErrorFlags(FWaitCounts, counts);
-        if (errors & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER))
-            events |= EV_ERR;
-        if (errors & CE_BREAK)
-            events |= EV_BREAK;
+        if (errors & (SerLineError::Frame | SerLineError::Overrun | SerLineError::RxParity |
+                      SerLineError::RxOver))
+            events |= SerEv::Err;
+        if (errors & SerLineError::Break)
+            events |= SerEv::Break;
         FWaitCounts = counts;
     }
-    if (FMask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)) {
+    if (FMask & (SerEv::Cts | SerEv::Dsr | SerEv::Rlsd | SerEv::Ring)) {
         const int modem = ReadModemLines(FDevice.Get());
         events |= ModemEvents(FWaitModem, modem);
         FWaitModem = modem;
@@ -376,14 +388,14 @@ std::uint32_t TSerPosixDevice::WaitEvents()
                 if (ready[i].events & (EPOLLHUP | EPOLLERR)) {
                     // Announced once more, so that the reader learns the device has gone.
                     if (!FGone)
-                        events |= EV_RXCHAR;
+                        events |= SerEv::RxChar;
                     DeviceGone();
                 } else if (ready[i].events & EPOLLIN)
-                    events |= EV_RXCHAR;
+                    events |= SerEv::RxChar;
                 break;
             case srcOutput:
                 if (!FGone && OutputDrained())
-                    events |= EV_TXEMPTY;
+                    events |= SerEv::TxEmpty;
                 break;
             }
         }

@@ -23,6 +23,15 @@ constexpr DWORD FinishGraceMs = 1000;
 // than Wine's own polling behind a pending wait.
 constexpr DWORD RecheckMs = 20;
 
+// For calls whose failure the next step covers anyway (a cancellation that finds the transfer
+// over already, one of two wake-up signals): the failure is dropped, and its error code with
+// it, so that no later message quotes a code that belongs to this call.
+void BestEffort(BOOL Succeeded)
+{
+    if (!Succeeded)
+        SetLastError(ERROR_SUCCESS);
+}
+
 // Owns one kernel handle.
 class TWinHandle {
 public:
@@ -98,6 +107,7 @@ public:
     int Write(const std::uint8_t *Buffer, int Count, int TimeoutMs) override;
     void Purge(std::uint32_t Flags) override;
     TSerStatistics Statistics() override;
+    bool Vanished() override;
     std::uint32_t WaitEvents() override;
     void Wake() override;
 
@@ -117,7 +127,10 @@ private:
     TWinHandle FConsumed{CreateAutoResetEvent()};
     std::unique_ptr<TWaitRequest> FWait = std::make_unique<TWaitRequest>();
     bool FWaitPending = false; // owned by the event thread until it has ended
-    bool FDeviceGone = false;
+    bool FWaitRefused = false; // the device refused or failed a wait: the event thread idles
+    std::atomic<bool> FDeviceGone{false};
+    bool FLossAnnounced = false; // the event thread has announced that the device has gone
+    std::uint32_t FMask = 0;     // set before the event thread starts
     bool FUnreadQueued = false; // the last wait completed for bytes that were announced already
     std::atomic<bool> FStopRequested{false};
 
@@ -132,8 +145,7 @@ private:
 TSerDeviceWin::~TSerDeviceWin()
 {
     // Nothing that waits to be sent may hold up closing.
-    if (!PurgeComm(FHandle.Get(), PURGE_TXABORT | PURGE_TXCLEAR))
-        SetLastError(0);
+    BestEffort(PurgeComm(FHandle.Get(), PURGE_TXABORT | PURGE_TXCLEAR));
     if (FWaitPending)
         EndPendingWait();
     FHandle.Reset();
@@ -146,8 +158,9 @@ void TSerDeviceWin::WriteSettings(const TSerLineSettings &Settings)
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     // Only the reserved words are taken over from the device; every other member is set below,
-    // so a device that cannot report its state still receives a complete record.
-    GetCommState(FHandle.Get(), &dcb);
+    // so a device that cannot report its state still receives a complete record, and a device
+    // that has gone refuses SetCommState as well.
+    BestEffort(GetCommState(FHandle.Get(), &dcb));
 
     dcb.BaudRate = static_cast<DWORD>(Settings.Baudrate);
     dcb.fBinary = 1;
@@ -195,6 +208,7 @@ void TSerDeviceWin::SetTimeouts()
 void TSerDeviceWin::SetEventMask(std::uint32_t Mask)
 {
     CheckCommResult(SetCommMask(FHandle.Get(), Mask), SEventMaskError);
+    FMask = Mask;
 }
 
 TSerStatistics TSerDeviceWin::ReadStatus(const char *Pattern)
@@ -203,6 +217,24 @@ TSerStatistics TSerDeviceWin::ReadStatus(const char *Pattern)
     COMSTAT stat{};
     CheckCommResult(ClearCommError(FHandle.Get(), &errors, &stat), Pattern);
     return {errors, StatusBits(stat), stat.cbInQue, stat.cbOutQue};
+}
+
+// An open handle whose device has gone fails every request (ERROR_ACCESS_DENIED,
+// ERROR_BAD_COMMAND, ERROR_GEN_FAILURE or ERROR_DEVICE_REMOVED, as the driver has it), so a failed
+// status query is the test.
+bool TSerDeviceWin::Vanished()
+{
+    if (!FDeviceGone) {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (ClearCommError(FHandle.Get(), &errors, &stat)) {
+            std::lock_guard lock(FStatusLock);
+            FPendingErrors |= errors;
+        } else {
+            FDeviceGone = true;
+        }
+    }
+    return FDeviceGone;
 }
 
 TSerStatistics TSerDeviceWin::Statistics()
@@ -219,23 +251,25 @@ void TSerDeviceWin::ForgetUnannounced(DWORD Consumed)
         std::lock_guard lock(FStatusLock);
         FAnnounced -= std::min<std::uint32_t>(FAnnounced, Consumed);
     }
-    if (!SetEvent(FConsumed.Get()))
-        SetLastError(0); // the waiter then looks again after its pause
+    BestEffort(SetEvent(FConsumed.Get())); // without it the waiter looks again after its pause
 }
 
 int TSerDeviceWin::FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs)
 {
     DWORD transferred = 0;
-    if (WaitForSingleObject(Overlapped.hEvent, static_cast<DWORD>(std::max(TimeoutMs, 0))) ==
-        WAIT_OBJECT_0) {
-        // The count is what the transfer reports, also when it ended with an error.
-        GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, FALSE);
+    const DWORD waited =
+        WaitForSingleObject(Overlapped.hEvent, static_cast<DWORD>(std::max(TimeoutMs, 0)));
+    if (waited == WAIT_OBJECT_0) {
+        // The count is what the transfer reports, also when it ended with an error; an error
+        // may tell that the device has gone, which the next status query confirms.
+        if (!GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, FALSE))
+            Vanished();
         return static_cast<int>(transferred);
     }
-    // Given up: the transfer must be over before its record and buffer go out of scope.
-    if (!CancelIoEx(FHandle.Get(), &Overlapped))
-        SetLastError(0); // it had already completed
-    GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, TRUE);
+    // Timed out, or the wait failed: the transfer must be over before its record and buffer go
+    // out of scope, so it is cancelled (it may have completed meanwhile) and waited for.
+    BestEffort(CancelIoEx(FHandle.Get(), &Overlapped));
+    BestEffort(GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, TRUE));
     return 0;
 }
 
@@ -279,7 +313,7 @@ int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
 void TSerDeviceWin::Purge(std::uint32_t Flags)
 {
     CheckCommResult(PurgeComm(FHandle.Get(), Flags), SPurgeError);
-    if (Flags & PURGE_RXCLEAR)
+    if (Flags & SerPurge::RxClear)
         ForgetUnannounced(MAXDWORD);
 }
 
@@ -290,7 +324,7 @@ std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
     TWaitRequest &wait = *FWait;
     if (!FWaitPending) {
         if (!ResetEvent(wait.Done.Get())) {
-            FDeviceGone = true;
+            FWaitRefused = true;
             return 0;
         }
         wait.Overlapped = OVERLAPPED{};
@@ -301,7 +335,7 @@ std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
         if (GetLastError() != ERROR_IO_PENDING) {
             // Refused (the device has gone away, or has nothing to wait for): stay idle until
             // the port is closed, rather than retrying without end.
-            FDeviceGone = true;
+            FWaitRefused = true;
             return 0;
         }
         FWaitPending = true;
@@ -312,7 +346,7 @@ std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
     if (woken == WAIT_OBJECT_0)
         return 0;
     if (woken != WAIT_OBJECT_0 + 1) {
-        FDeviceGone = true;
+        FWaitRefused = true;
         return 0;
     }
     FWaitPending = false;
@@ -320,7 +354,7 @@ std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
     if (GetOverlappedResult(FHandle.Get(), &wait.Overlapped, &unused, FALSE))
         return wait.Events; // 0 when the event mask was changed under the wait
     if (GetLastError() != ERROR_OPERATION_ABORTED)
-        FDeviceGone = true;
+        FWaitRefused = true;
     return 0;
 }
 
@@ -329,12 +363,12 @@ std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
 std::uint32_t TSerDeviceWin::NewsOnly(std::uint32_t Events)
 {
     FUnreadQueued = false;
-    if (!(Events & EV_RXCHAR))
+    if (!(Events & SerEv::RxChar))
         return Events;
     DWORD errors = 0;
     COMSTAT stat{};
     if (!ClearCommError(FHandle.Get(), &errors, &stat)) {
-        FDeviceGone = true;
+        FWaitRefused = true;
         return 0;
     }
     std::lock_guard lock(FStatusLock);
@@ -345,7 +379,7 @@ std::uint32_t TSerDeviceWin::NewsOnly(std::uint32_t Events)
     }
     FAnnounced = stat.cbInQue;
     FUnreadQueued = stat.cbInQue > 0;
-    return Events & ~EV_RXCHAR;
+    return Events & ~SerEv::RxChar;
 }
 
 // Waits until the component reads or purges, a stop comes, or the pause is over.
@@ -353,16 +387,21 @@ void TSerDeviceWin::PauseBeforeNextWait()
 {
     const HANDLE signals[] = {FStopEvent.Get(), FConsumed.Get()};
     if (WaitForMultipleObjects(2, signals, FALSE, RecheckMs) == WAIT_FAILED)
-        FDeviceGone = true;
+        FWaitRefused = true;
 }
 
 std::uint32_t TSerDeviceWin::WaitEvents()
 {
     while (!FStopRequested) {
-        if (FDeviceGone) {
-            // Blocked on the stop event alone until Close; a failed wait ends the thread.
-            WaitForSingleObject(FStopEvent.Get(), INFINITE);
-            break;
+        if (FWaitRefused) {
+            // A device that has gone is announced once, so that the component's next status
+            // query reports the loss; then, as for a device that refuses to wait, the thread
+            // blocks on the stop event alone until Close.
+            if (Vanished() && !std::exchange(FLossAnnounced, true) && (FMask & SerEv::RxChar))
+                return SerEv::RxChar;
+            if (WaitForSingleObject(FStopEvent.Get(), INFINITE) != WAIT_OBJECT_0)
+                PauseBeforeNextWait();
+            continue;
         }
         const std::uint32_t events = AwaitDeviceEvents();
         if (FStopRequested)
@@ -370,6 +409,12 @@ std::uint32_t TSerDeviceWin::WaitEvents()
         const std::uint32_t news = NewsOnly(events);
         if (news != 0)
             return news;
+        // A wait that ends empty-handed may be all a vanished device shows of itself (Wine
+        // ends every wait so when the tty behind a COM port hangs up).
+        if (events == 0 && Vanished()) {
+            FWaitRefused = true;
+            continue;
+        }
         if (events == 0 || FUnreadQueued)
             PauseBeforeNextWait();
     }
@@ -384,16 +429,15 @@ void TSerDeviceWin::EndPendingWait()
     if (!FWaitPending)
         return;
     TWaitRequest &wait = *FWait;
-    if (!SetCommMask(FHandle.Get(), 0))
-        SetLastError(0); // the cancellation below still ends it
+    BestEffort(SetCommMask(FHandle.Get(), 0)); // the cancellation below still ends it
     if (WaitForSingleObject(wait.Done.Get(), FinishGraceMs) != WAIT_OBJECT_0) {
-        if (!CancelIoEx(FHandle.Get(), &wait.Overlapped))
-            SetLastError(0);
+        BestEffort(CancelIoEx(FHandle.Get(), &wait.Overlapped));
         if (WaitForSingleObject(wait.Done.Get(), FinishGraceMs) != WAIT_OBJECT_0)
             return; // still pending: the destructor closes the device first and looks again
     }
+    // The wait is over, ended by us: its result says nothing more.
     DWORD unused = 0;
-    GetOverlappedResult(FHandle.Get(), &wait.Overlapped, &unused, FALSE);
+    BestEffort(GetOverlappedResult(FHandle.Get(), &wait.Overlapped, &unused, FALSE));
     FWaitPending = false;
 }
 
@@ -402,10 +446,8 @@ void TSerDeviceWin::Wake()
     FStopRequested = true;
     // Either signal alone reaches the waiter: the stop event ends its wait, the empty mask ends
     // the device's wait (and makes a wait that starts just now return at once).
-    if (!SetEvent(FStopEvent.Get()))
-        SetLastError(0);
-    if (!SetCommMask(FHandle.Get(), 0))
-        SetLastError(0);
+    BestEffort(SetEvent(FStopEvent.Get()));
+    BestEffort(SetCommMask(FHandle.Get(), 0));
 }
 
 } // namespace

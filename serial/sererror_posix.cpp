@@ -9,9 +9,9 @@ int SerLastError()
     return errno;
 }
 
-std::string SerErrorText(int code)
+std::string SerErrorText(int Code)
 {
     char buffer[256];
     // The GNU strerror_r returns the text, which need not be in the buffer.
-    return strerror_r(code, buffer, sizeof buffer);
+    return strerror_r(Code, buffer, sizeof buffer);
 }

@@ -8,8 +8,22 @@
 namespace {
 
 struct TLocalFree {
-    void operator()(char *Text) const { LocalFree(Text); }
+    void operator()(wchar_t *Text) const { LocalFree(Text); }
 };
+
+// UTF-16 text as UTF-8; empty when it cannot be converted.
+std::string Utf8Of(const wchar_t *Text, int Length)
+{
+    if (Length <= 0)
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, Text, Length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return {};
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    if (WideCharToMultiByte(CP_UTF8, 0, Text, Length, utf8.data(), size, nullptr, nullptr) != size)
+        return {};
+    return utf8;
+}
 
 } // namespace
 
@@ -18,15 +32,17 @@ int SerLastError()
     return static_cast<int>(GetLastError());
 }
 
-std::string SerErrorText(int code)
+std::string SerErrorText(int Code)
 {
-    // The system's own text for the code in its default language; RaiseCommError shortens it.
-    char *text = nullptr;
-    const DWORD length = FormatMessageA(
+    // The system's own text for the code in its default language, as UTF-8 like every message
+    // of the program (the ANSI text of a German or French Windows is not); RaiseCommError
+    // shortens it.
+    wchar_t *text = nullptr;
+    const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char *>(&text), 0, nullptr);
-    const std::unique_ptr<char, TLocalFree> owner(text);
+        nullptr, static_cast<DWORD>(Code), 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    const std::unique_ptr<wchar_t, TLocalFree> owner(text);
     if (length == 0 || text == nullptr)
         return {};
-    return std::string(text, length);
+    return Utf8Of(text, static_cast<int>(length));
 }

@@ -1,6 +1,7 @@
 // Event handler pairs: the code to call and the object it is called on.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <utility>
 
@@ -43,3 +44,6 @@ using TSerCommRxCharEvent = TSerEventPair<void(TSerCustomComm *Sender, int Count
 using TSerCommRxBufEvent =
     TSerEventPair<void(TSerCustomComm *Sender, const unsigned char *Data, int Count)>;
 using TSerCommErrorEvent = TSerEventPair<void(TSerCustomComm *Sender, int Errors)>;
+// Where a failure of a notification goes instead of the application's exception handler.
+using TSerCommExceptionEvent =
+    TSerEventPair<void(TSerCustomComm *Sender, std::exception_ptr Error)>;

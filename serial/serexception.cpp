@@ -6,8 +6,14 @@
 
 std::string SerTrimSystemText(std::string Text)
 {
-    if (Text.size() > 256)
-        Text.resize(256);
+    // Characters, not bytes: a UTF-8 character's continuation bytes are 10xxxxxx.
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        if ((static_cast<unsigned char>(Text[i]) & 0xC0) != 0x80 && ++characters > 256) {
+            Text.resize(i);
+            break;
+        }
+    }
     while (!Text.empty()) {
         const auto last = static_cast<unsigned char>(Text.back());
         if (!std::iscntrl(last) && last != ' ' && last != '.')

@@ -12,10 +12,10 @@ public:
 // The calling thread's last system error code (errno, or GetLastError on Windows) and the
 // system's text for a code, as each platform layer provides them.
 int SerLastError();
-std::string SerErrorText(int code);
+std::string SerErrorText(int Code);
 
-// A system text as it goes into a message: at most 256 characters, without trailing control
-// characters, blanks and full stops.
+// A system text (UTF-8) as it goes into a message: at most 256 characters, without trailing
+// control characters, blanks and full stops.
 std::string SerTrimSystemText(std::string Text);
 
 // Raises ESerCommError with Pattern formatted with the last system error code (for "%d") and its

@@ -2,42 +2,49 @@
 
 #include "serapplication.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 
 namespace {
 
-// One queued call; the worker waits until Done is set by the serving thread.
+// One queued call. The queue and the serving thread share it with the worker, so that a worker
+// that was released early leaves nothing behind that the serving thread still needs.
 struct TRequest {
-    const std::function<void()> *Fn = nullptr;
+    std::function<void()> Fn;
+    bool Started = false;
     bool Done = false;
 };
+
+using TRequestPtr = std::shared_ptr<TRequest>;
 
 } // namespace
 
 struct TSerHandOver::TImpl {
     std::mutex Mutex;
-    std::condition_variable Changed; // a call was queued or ran, or Notify was called
-    std::deque<TRequest *> Queue;
+    std::condition_variable Changed; // a call was queued, started or ran, or Notify was called
+    std::deque<TRequestPtr> Queue;
     std::function<void()> WakeUp;
     std::uint64_t Notifications = 0;
 
-    // Takes the oldest queued call, or nothing.
-    TRequest *Take()
+    // Takes the oldest queued call and marks it started, or gives nothing.
+    TRequestPtr Take()
     {
         std::lock_guard lock(Mutex);
         if (Queue.empty())
             return nullptr;
-        TRequest *request = Queue.front();
+        TRequestPtr request = std::move(Queue.front());
         Queue.pop_front();
+        request->Started = true;
+        Changed.notify_all();
         return request;
     }
 
-    void Finish(TRequest *Request)
+    void Finish(TRequest &Request)
     {
         std::lock_guard lock(Mutex);
-        Request->Done = true;
+        Request.Done = true;
         Changed.notify_all();
     }
 
@@ -45,6 +52,32 @@ struct TSerHandOver::TImpl {
     {
         std::lock_guard lock(Mutex);
         return Notifications;
+    }
+
+    // Queues Request and tells the serving side; a wake-up that fails takes the call back
+    // unless it has started already, and then it is waited for.
+    void Enqueue(const TRequestPtr &Request)
+    {
+        std::function<void()> wakeUp;
+        {
+            std::lock_guard lock(Mutex);
+            Queue.push_back(Request);
+            wakeUp = WakeUp;
+            Changed.notify_all();
+        }
+        if (!wakeUp)
+            return;
+        try {
+            wakeUp();
+        } catch (...) {
+            std::unique_lock lock(Mutex);
+            const auto queued = std::find(Queue.begin(), Queue.end(), Request);
+            if (queued != Queue.end())
+                Queue.erase(queued);
+            else
+                Changed.wait(lock, [&] { return Request->Done; });
+            throw;
+        }
     }
 
     // Waits until a call is queued or Notify is called after Seen was read; false on time-out.
@@ -80,33 +113,33 @@ void TSerHandOver::SetWakeUp(std::function<void()> WakeUp)
     FImpl->WakeUp = std::move(WakeUp);
 }
 
-void TSerHandOver::Call(const std::function<void()> &Fn)
+void TSerHandOver::Call(std::function<void()> Fn)
 {
-    TRequest request{&Fn};
-    std::function<void()> wakeUp;
-    {
-        std::lock_guard lock(FImpl->Mutex);
-        FImpl->Queue.push_back(&request);
-        wakeUp = FImpl->WakeUp;
-        FImpl->Changed.notify_all();
-    }
-    if (wakeUp)
-        wakeUp();
+    const auto request = std::make_shared<TRequest>(TRequest{std::move(Fn)});
+    FImpl->Enqueue(request);
     std::unique_lock lock(FImpl->Mutex);
-    FImpl->Changed.wait(lock, [&] { return request.Done; });
+    FImpl->Changed.wait(lock, [&] { return request->Done; });
+}
+
+void TSerHandOver::CallInterruptible(std::function<void()> Fn, const std::atomic<bool> &Interrupt)
+{
+    const auto request = std::make_shared<TRequest>(TRequest{std::move(Fn)});
+    FImpl->Enqueue(request);
+    std::unique_lock lock(FImpl->Mutex);
+    FImpl->Changed.wait(lock, [&] { return request->Done || (request->Started && Interrupt); });
 }
 
 bool TSerHandOver::Serve()
 {
     bool ran = false;
-    while (TRequest *request = FImpl->Take()) {
+    while (const TRequestPtr request = FImpl->Take()) {
         // A call that throws despite its contract must still release its worker.
         try {
-            (*request->Fn)();
+            request->Fn();
         } catch (...) {
             SerHandleException(std::current_exception());
         }
-        FImpl->Finish(request);
+        FImpl->Finish(*request);
         ran = true;
     }
     return ran;

@@ -19,7 +19,7 @@ TSerWaitResult TSerWaitEvent::WaitFor(std::uint32_t Timeout)
 {
     std::unique_lock lock(FMutex);
     const auto signaled = [this] { return FSignaled; };
-    if (Timeout == INFINITE) {
+    if (Timeout == Infinite) {
         FCondition.wait(lock, signaled);
         return TSerWaitResult::wrSignaled;
     }

@@ -11,11 +11,11 @@ enum class TSerWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };
 // A manual-reset event: once set it stays signalled until it is reset.
 class TSerWaitEvent {
 public:
-    static constexpr std::uint32_t INFINITE = 0xFFFFFFFF;
+    static constexpr std::uint32_t Infinite = 0xFFFFFFFF; // the platform's INFINITE
 
     void SetEvent();
     void ResetEvent();
-    // Waits at most Timeout milliseconds (INFINITE: no limit) for the event to be signalled.
+    // Waits at most Timeout milliseconds (Infinite: no limit) for the event to be signalled.
     TSerWaitResult WaitFor(std::uint32_t Timeout);
     // The error code of the last failed wait; the standard primitives never fail, so it stays 0.
     std::uint32_t LastError() const { return FLastError; }

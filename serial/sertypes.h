@@ -78,33 +78,41 @@ enum class TThreadPriority {
 using TSerCommEvents = TSerSet<TSerCommEvent>;
 using TSerCommOptions = TSerSet<TSerCommOption>;
 
-// Event flags as the device reports them; the values are those of the Win32 serial API.
-inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
-inline constexpr std::uint32_t EV_RXFLAG = 0x0002;
-inline constexpr std::uint32_t EV_TXEMPTY = 0x0004;
-inline constexpr std::uint32_t EV_CTS = 0x0008;
-inline constexpr std::uint32_t EV_DSR = 0x0010;
-inline constexpr std::uint32_t EV_RLSD = 0x0020;
-inline constexpr std::uint32_t EV_BREAK = 0x0040;
-inline constexpr std::uint32_t EV_ERR = 0x0080;
-inline constexpr std::uint32_t EV_RING = 0x0100;
-inline constexpr std::uint32_t EV_PERR = 0x0200;
-inline constexpr std::uint32_t EV_RX80FULL = 0x0400;
-inline constexpr std::uint32_t EV_EVENT1 = 0x0800;
-inline constexpr std::uint32_t EV_EVENT2 = 0x1000;
+// The device's event flags, purge flags and line error flags. The values are those of the Win32
+// serial API, whose <windows.h> defines the API's own names (EV_RXCHAR, PURGE_RXCLEAR, CE_FRAME,
+// ...) as macros; ours live in namespaces under names of their own, so that no include order
+// can break them.
+namespace SerEv {
+inline constexpr std::uint32_t RxChar = 0x0001;
+inline constexpr std::uint32_t RxFlag = 0x0002;
+inline constexpr std::uint32_t TxEmpty = 0x0004;
+inline constexpr std::uint32_t Cts = 0x0008;
+inline constexpr std::uint32_t Dsr = 0x0010;
+inline constexpr std::uint32_t Rlsd = 0x0020;
+inline constexpr std::uint32_t Break = 0x0040;
+inline constexpr std::uint32_t Err = 0x0080;
+inline constexpr std::uint32_t Ring = 0x0100;
+inline constexpr std::uint32_t PErr = 0x0200;
+inline constexpr std::uint32_t Rx80Full = 0x0400;
+inline constexpr std::uint32_t Event1 = 0x0800;
+inline constexpr std::uint32_t Event2 = 0x1000;
+} // namespace SerEv
 
-// Purge flags.
-inline constexpr std::uint32_t PURGE_TXABORT = 0x0001;
-inline constexpr std::uint32_t PURGE_RXABORT = 0x0002;
-inline constexpr std::uint32_t PURGE_TXCLEAR = 0x0004;
-inline constexpr std::uint32_t PURGE_RXCLEAR = 0x0008;
+namespace SerPurge {
+inline constexpr std::uint32_t TxAbort = 0x0001;
+inline constexpr std::uint32_t RxAbort = 0x0002;
+inline constexpr std::uint32_t TxClear = 0x0004;
+inline constexpr std::uint32_t RxClear = 0x0008;
+} // namespace SerPurge
 
-// Line error flags reported in TSerStatistics::Errors.
-inline constexpr std::uint32_t CE_RXOVER = 0x0001;
-inline constexpr std::uint32_t CE_OVERRUN = 0x0002;
-inline constexpr std::uint32_t CE_RXPARITY = 0x0004;
-inline constexpr std::uint32_t CE_FRAME = 0x0008;
-inline constexpr std::uint32_t CE_BREAK = 0x0010;
+// Reported in TSerStatistics::Errors.
+namespace SerLineError {
+inline constexpr std::uint32_t RxOver = 0x0001;
+inline constexpr std::uint32_t Overrun = 0x0002;
+inline constexpr std::uint32_t RxParity = 0x0004;
+inline constexpr std::uint32_t Frame = 0x0008;
+inline constexpr std::uint32_t Break = 0x0010;
+} // namespace SerLineError
 
 // The line status and queue levels of an open port.
 struct TSerStatistics {

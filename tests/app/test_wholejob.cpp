@@ -231,19 +231,93 @@ TEST_F(TWholeJob, CancelInTheCautionDialogLeavesEverythingAsItWas)
     EXPECT_EQ(EepromPage(unit), Block(9, 3));
 }
 
-TEST_F(TWholeJob, ADeviceThatDisappearsMidRunIsReportedAndNothingFollows)
+TEST_F(TWholeJob, ADeviceThatDisappearsMidRunIsReportedOnceAndTheWindowsCloseAtOnce)
 {
     TUnitSimOptions options;
     options.UnplugAfterFrame = 2;
     TUnitSimPty &unit = StartWithUnit(options);
     ASSERT_TRUE(WaitForDownloadEnabled());
     Download([&](TModalDriver &driver) {
-        // Closing the window purges the port, which fails too: every failure is shown.
         driver.Whenever(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+        // The first press closes the window (Download checks it), though its purges fail.
         driver.When([this] { return !FErrors.isEmpty(); }, [this] { FBoot->close(); });
     });
-    ASSERT_FALSE(FErrors.isEmpty());
-    EXPECT_TRUE(FErrors.front().contains(QLatin1String("(5)"))) << FErrors.front().toStdString();
+    EXPECT_EQ(FErrors,
+              QStringList{QStringLiteral("Error retrieving statistics (5), Input/output error.")});
+    EXPECT_EQ(FBoot->Step(), TBoot::StepBlockLow) << "the run went on after the loss";
     EXPECT_EQ(unit.Frames().size(), 2u);
     EXPECT_TRUE(unit.Unplugged());
+
+    // Closing the program shows nothing more either.
+    TModalDriver boxes;
+    boxes.Whenever(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+    FForm->close();
+    EXPECT_FALSE(FForm->SerComm1.Active());
+    EXPECT_EQ(FErrors.size(), 1);
+}
+
+TEST_F(TWholeJob, APortThatHangsUpWhenProbedIsSkippedSilently)
+{
+    // The port before the dongle's goes as the probe arrives, or while its answer is on its way.
+    for (bool midAnswer : {false, true}) {
+        TUnitSimOptions vanishing;
+        (midAnswer ? vanishing.UnplugMidProbeAnswer : vanishing.UnplugOnProbe) = true;
+        FUnits.push_back(std::make_unique<TUnitSimPty>(vanishing));
+        FUnits.push_back(std::make_unique<TUnitSimPty>());
+        StartProgram({FUnits[0].get(), FUnits[1].get()});
+        {
+            TModalDriver boxes;
+            boxes.Whenever(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+            ASSERT_TRUE(WaitForDownloadEnabled()) << midAnswer;
+            EXPECT_TRUE(FUnits[0]->Unplugged());
+            DownloadToProgrammed();
+        }
+        EXPECT_EQ(EepromPage(*FUnits[1]), Block(0, 1));
+        EXPECT_TRUE(FErrors.isEmpty()) << FErrors.join(QLatin1Char('\n')).toStdString();
+        TearDown();
+    }
+}
+
+TEST_F(TWholeJob, AnErrorBoxOfANotificationNeitherFreezesNorStopsDiscovery)
+{
+    TUnitSimOptions vanishing;
+    vanishing.UnplugOnProbe = true;
+    FUnits.push_back(std::make_unique<TUnitSimPty>(vanishing));
+    FUnits.push_back(std::make_unique<TUnitSimPty>());
+    StartProgram({FUnits[0].get(), FUnits[1].get()});
+    // Shown rather than swallowed, the failure opens a box; the discovery ticks run in its event
+    // loop, and each closes a port, which once waited for the box for ever.
+    FForm->SerComm1.OnNotifyException = {};
+    {
+        TModalDriver driver(30000);
+        driver.When(ErrorBoxShown(), [] {});
+        driver.When([this] { return FForm->DownloadButton->isEnabled(); },
+                    [this] { AcknowledgeErrorBox(); });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return driver.Finished() || driver.TimedOut(); }, 40000));
+        ASSERT_FALSE(driver.TimedOut());
+    }
+    EXPECT_EQ(FErrors,
+              QStringList{QStringLiteral("Error retrieving statistics (5), Input/output error.")});
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    DownloadToProgrammed();
+    EXPECT_EQ(EepromPage(*FUnits[1]), Block(0, 1));
+}
+
+TEST_F(TWholeJob, WhileTheBoxOfAnUnexpectedLineIsUpTheTickEndsTheRun)
+{
+    TUnitSimOptions options;
+    options.UnexpectedBeforeFrames = {5};
+    StartWithUnit(options);
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    Download([this](TModalDriver &driver) {
+        driver.When(ErrorBoxShown(), [] {});
+        // The reply to the finish frame waits behind the box; the tick sends the frame again
+        // and shows "Programmed".
+        driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
+                    [this] { AcknowledgeErrorBox(); });
+        driver.When([] { return ActiveErrorBox() == nullptr; },
+                    [this] { FBoot->CloseButton->click(); });
+    });
+    EXPECT_EQ(FErrors, QStringList{QStringLiteral("Unexpected Response X.")});
+    EXPECT_EQ(FrameKinds(), TKinds({"SN", "SB", "SB", "SE", "SZ", "SZ"}));
 }

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace std::chrono_literals;
 
 QMessageBox *ActiveErrorBox()
@@ -51,7 +53,9 @@ bool TWholeJob::WaitForDownloadEnabled(int TimeoutMs)
     return QTest::qWaitFor(
         [this] {
             return FForm->DownloadButton->isEnabled() &&
-                   (FUnits.empty() || FUnits.front()->LoaderListening());
+                   (FUnits.empty() ||
+                    std::any_of(FUnits.begin(), FUnits.end(),
+                                [](const auto &Unit) { return Unit->LoaderListening(); }));
         },
         TimeoutMs);
 }

@@ -29,7 +29,8 @@ bool WaitUntil(const std::function<bool()> &Done, std::chrono::milliseconds Time
     return true;
 }
 
-TCaughtErrors::TCaughtErrors()
+TCaughtErrors::TCaughtErrors(std::function<void()> WhileShown)
+    : FWhileShown(std::move(WhileShown))
 {
     SetSerExceptionHandler([this](std::exception_ptr Error) {
         try {
@@ -37,7 +38,10 @@ TCaughtErrors::TCaughtErrors()
         } catch (const std::exception &e) {
             std::lock_guard lock(FLock);
             FMessages.emplace_back(e.what());
+            FThreads.push_back(std::this_thread::get_id());
         }
+        if (FWhileShown)
+            FWhileShown();
     });
 }
 
@@ -50,6 +54,12 @@ std::vector<std::string> TCaughtErrors::Messages() const
 {
     std::lock_guard lock(FLock);
     return FMessages;
+}
+
+std::vector<std::thread::id> TCaughtErrors::Threads() const
+{
+    std::lock_guard lock(FLock);
+    return FThreads;
 }
 
 std::string CommErrorOf(const std::function<void()> &Action)

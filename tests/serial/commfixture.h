@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -32,16 +33,20 @@ bool ServeUntil(const std::function<bool()> &Done, std::chrono::milliseconds Tim
 // milliseconds as well.
 bool WaitUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout = 5s);
 
-// Collects the messages of exceptions passed to the application's handler while it lives.
+// Collects the messages of exceptions passed to the application's handler while it lives, and
+// the threads they were passed on. WhileShown plays what the user does while an error box is up.
 class TCaughtErrors {
 public:
-    TCaughtErrors();
+    explicit TCaughtErrors(std::function<void()> WhileShown = {});
     ~TCaughtErrors();
     std::vector<std::string> Messages() const;
+    std::vector<std::thread::id> Threads() const;
 
 private:
     mutable std::mutex FLock;
     std::vector<std::string> FMessages;
+    std::vector<std::thread::id> FThreads;
+    std::function<void()> FWhileShown;
 };
 
 // The message of the ESerCommError that Action raises, or "" when it raises none.

@@ -28,12 +28,35 @@ TEST(SerHandOver, ACallReturnsOnlyAfterTheServingThreadRanIt)
     EXPECT_FALSE(handOver.Serve());
 }
 
+TEST(SerHandOver, AnInterruptibleCallReleasesItsWorkerOnceItRuns)
+{
+    TSerHandOver handOver;
+    std::atomic<bool> interrupt = false;
+    std::atomic<bool> returned = false;
+    std::thread worker([&] {
+        handOver.CallInterruptible([] {}, interrupt); // not interrupted: waited for
+        handOver.CallInterruptible(
+            [&] {
+                // Still running on the serving thread (an error box, say) when the worker
+                // is told to stop: the worker goes, the call runs on.
+                interrupt = true;
+                handOver.Notify();
+                EXPECT_TRUE(handOver.ServeUntil([&] { return returned.load(); }, 5s));
+            },
+            interrupt);
+        returned = true;
+        handOver.Notify();
+    });
+    EXPECT_TRUE(handOver.ServeUntil([&] { return returned.load(); }, 5s));
+    worker.join();
+}
+
 TEST(SerObjects, TheWaitEventIsManualResetAndTellsItsOutcome)
 {
     TSerWaitEvent event;
     EXPECT_EQ(event.WaitFor(10), TSerWaitResult::wrTimeout);
     std::thread setter([&] { event.SetEvent(); });
-    EXPECT_EQ(event.WaitFor(TSerWaitEvent::INFINITE), TSerWaitResult::wrSignaled);
+    EXPECT_EQ(event.WaitFor(TSerWaitEvent::Infinite), TSerWaitResult::wrSignaled);
     setter.join();
     EXPECT_EQ(event.WaitFor(0), TSerWaitResult::wrSignaled); // stays signalled
     event.ResetEvent();

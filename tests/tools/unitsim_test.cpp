@@ -263,3 +263,21 @@ TEST_F(UnitSim, DeviceDisappearsWhenFrameKArrives)
     EXPECT_EQ(Sim->Frames().size(), 3u);
     EXPECT_EQ(Sim->Frames().back().Answer, TFrameAnswer::Unanswered);
 }
+
+TEST_F(UnitSim, DeviceDisappearsAtTheProbeOrHalfWayThroughItsAnswer)
+{
+    Start({.UnplugOnProbe = true});
+    Sim->Receive("N");
+    EXPECT_TRUE(Sim->Unplugged());
+    EXPECT_EQ(Sim->TakeDue(), "");
+
+    Start({.UnplugMidProbeAnswer = true});
+    Sim->Receive("N");
+    EXPECT_FALSE(Sim->Unplugged());
+    EXPECT_EQ(Sim->TakeDue(), "IW") << "half of IWRX and its CR";
+    EXPECT_FALSE(Sim->Unplugged());
+    EXPECT_EQ(Sim->NextDue(), Now + 20ms) << "the transport must wake for the disappearance";
+    Now += 20ms;
+    EXPECT_EQ(Sim->TakeDue(), "");
+    EXPECT_TRUE(Sim->Unplugged());
+}

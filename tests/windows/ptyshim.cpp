@@ -2,7 +2,8 @@
 // requests that Wine's serial code makes, which a pseudo-terminal refuses. Wine gives up a
 // wait for serial events when it cannot read the modem lines, so without these answers a pty
 // cannot stand in for a COM port. Every other request, and every request on anything but a
-// pty, goes to the system unchanged.
+// pty, goes to the system unchanged, and so do the I/O errors of a pty that has been hung up:
+// that is how Wine learns that the device has gone.
 #include <dlfcn.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -76,7 +77,7 @@ extern "C" int ioctl(int Fd, unsigned long Request, ...) noexcept
     }
 
     const int result = next(Fd, Request, arg);
-    if (result == 0 || (errno != ENOTTY && errno != EINVAL && errno != EIO))
+    if (result == 0 || (errno != ENOTTY && errno != EINVAL))
         return result;
     const int error = errno;
     if (IsPtySlave(Fd) && Answer(Request, arg))

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Runs a Windows test program under Wine against the simulated unit:
-#   run-with-sim.sh UNIT_SIM PTYSHIM COMn PROGRAM [ARGS...]
-# starts UNIT_SIM on a pseudo-terminal, links the Wine prefix's COMn to it, runs PROGRAM with
+#   run-with-sim.sh UNIT_SIM PTYSHIM COMn [SIM-OPTIONS...] -- PROGRAM [ARGS...]
+# starts UNIT_SIM with SIM-OPTIONS on a pseudo-terminal, links the Wine prefix's COMn to it, runs PROGRAM with
 # ZARNELL_TEST_PORT=COMn and the pty shim preloaded into Wine alone, and takes all of it down
 # again, also on failure.
 set -euo pipefail
 sim=$1 shim=$2 port=$3
 shift 3
+sim_options=()
+while (($#)) && [[ $1 != -- ]]; do
+    sim_options+=("$1")
+    shift
+done
+[[ ${1:-} == -- ]] && shift
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/../../tools/windows/wine-env.sh"
 wine_run="$here/../../tools/windows/wine-run.sh"
@@ -26,7 +32,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-coproc SIM { exec "$sim"; }
+coproc SIM { exec "$sim" "${sim_options[@]}"; }
 sim_pid=$SIM_PID
 slave=
 read -r -t 30 slave <&"${SIM[0]}" || true

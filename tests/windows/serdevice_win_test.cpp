@@ -39,7 +39,7 @@ std::unique_ptr<TSerDevice> OpenTestPort()
     device->WriteSettings(line);
     device->SetupBuffers(4096, 2048);
     device->SetTimeouts();
-    device->SetEventMask(EV_RXCHAR);
+    device->SetEventMask(SerEv::RxChar);
     return device;
 }
 
@@ -96,7 +96,8 @@ protected:
             GTEST_SKIP() << "ZARNELL_TEST_PORT names no COM port";
         FDevice = OpenTestPort();
         // What an earlier case left in the pseudo-terminal is not this case's.
-        FDevice->Purge(PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
+        FDevice->Purge(SerPurge::RxAbort | SerPurge::RxClear | SerPurge::TxAbort |
+                       SerPurge::TxClear);
     }
 
     // Waits for events the way the event thread does, until Count bytes are queued.
@@ -105,7 +106,7 @@ protected:
         while (FDevice->Statistics().InQue < Count) {
             auto events = std::async(std::launch::async, [this] { return FDevice->WaitEvents(); });
             ASSERT_EQ(events.wait_for(Bound), std::future_status::ready);
-            ASSERT_EQ(events.get(), EV_RXCHAR);
+            ASSERT_EQ(events.get(), SerEv::RxChar);
         }
     }
 
@@ -162,13 +163,13 @@ TEST_F(SerDeviceWin, UnreadBytesAreAnnouncedAgainOnlyWithNewOnes)
     // unread bytes alone wake nobody.
     auto events = std::async(std::launch::async, [this] { return FDevice->WaitEvents(); });
     if (events.wait_for(300ms) == std::future_status::ready) {
-        EXPECT_EQ(events.get(), EV_RXCHAR);
+        EXPECT_EQ(events.get(), SerEv::RxChar);
         events = std::async(std::launch::async, [this] { return FDevice->WaitEvents(); });
     }
     EXPECT_EQ(events.wait_for(300ms), std::future_status::timeout);
     Probe();
     ASSERT_EQ(events.wait_for(Bound), std::future_status::ready);
-    EXPECT_EQ(events.get(), EV_RXCHAR);
+    EXPECT_EQ(events.get(), SerEv::RxChar);
     AwaitQueued(2 * Answer.size());
 }
 
@@ -176,7 +177,7 @@ TEST_F(SerDeviceWin, PurgeDiscardsWhatWaits)
 {
     Probe();
     AwaitQueued(Answer.size());
-    FDevice->Purge(PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
+    FDevice->Purge(SerPurge::RxAbort | SerPurge::RxClear | SerPurge::TxAbort | SerPurge::TxClear);
     EXPECT_EQ(FDevice->Statistics().InQue, 0u);
     std::uint8_t byte = 0;
     EXPECT_EQ(FDevice->Read(&byte, 1, 1000), 0);

@@ -98,18 +98,28 @@ void TUnitSim::Receive(std::string_view Bytes)
 
 TUnitTime TUnitSim::NextDue() const
 {
-    return FQueue.empty() ? TUnitTime::max() : FQueue.front().Due;
+    return std::min(FQueue.empty() ? TUnitTime::max() : FQueue.front().Due, FUnplugDue);
 }
 
 std::string TUnitSim::TakeDue()
 {
-    const TUnitTime Now = FClock();
-    std::string Bytes;
-    while (!FQueue.empty() && FQueue.front().Due <= Now) {
-        Bytes += FQueue.front().Bytes;
+    const TUnitTime now = FClock();
+    std::string bytes;
+    while (!FQueue.empty() && FQueue.front().Due <= now && FQueue.front().Due <= FUnplugDue) {
+        bytes += FQueue.front().Bytes;
         FQueue.pop_front();
     }
-    return Bytes;
+    if (FUnplugDue <= now)
+        Unplug();
+    return bytes;
+}
+
+// What was still to be sent is lost with the device.
+void TUnitSim::Unplug()
+{
+    FUnplugged = true;
+    FUnplugDue = TUnitTime::max();
+    FQueue.clear();
 }
 
 void TUnitSim::ReceiveByte(char Byte)
@@ -131,8 +141,16 @@ void TUnitSim::ReceiveBetweenFrames(char Byte)
 {
     if (Byte == ProbeByte) {
         ++FProbeCount;
-        if (!FOptions.SilentDongle)
+        if (FOptions.UnplugOnProbe) {
+            Unplug();
+        } else if (FOptions.UnplugMidProbeAnswer) {
+            // The answer's second half would have followed a moment later.
+            const std::string answer = Line(FOptions.ProbeAnswer);
+            Send(answer.substr(0, answer.size() / 2), FOptions.AnswerDelay);
+            FUnplugDue = FClock() + FOptions.AnswerDelay + std::chrono::milliseconds(20);
+        } else if (!FOptions.SilentDongle) {
             Send(Line(FOptions.ProbeAnswer), FOptions.AnswerDelay);
+        }
     } else if (Byte == LoaderCommandByte) {
         FLoaderListening = true;
     } else if (FLoaderListening && static_cast<std::uint8_t>(Byte) == FrameStartByte) {
@@ -148,8 +166,7 @@ void TUnitSim::HandleFrame()
     Frame.Kind = ClassifyFrame(Frame.Bytes);
 
     if (FOptions.UnplugAfterFrame > 0 && Frame.RunFrame == FOptions.UnplugAfterFrame) {
-        FUnplugged = true;
-        FQueue.clear();
+        Unplug();
     } else if (!FOptions.SilentUnit && !FSilenced) {
         Frame.Answer = ExecuteFrame(Frame);
         AnswerFrame(Frame);

@@ -41,8 +41,10 @@ struct TUnitSimOptions {
     int SplitPieceSize = 1;                        // bytes per piece of a split answer
     bool EscapeAnswers = false; // every byte of a line escaped with 33 and XOR 255
 
-    int StopAnsweringAfterFrame = 0; // > 0: the unit goes silent for good after this frame
-    int UnplugAfterFrame = 0;        // > 0: the device disappears when this frame arrives
+    int StopAnsweringAfterFrame = 0;   // > 0: the unit goes silent for good after this frame
+    int UnplugAfterFrame = 0;          // > 0: the device disappears when this frame arrives
+    bool UnplugOnProbe = false;        // the device disappears when the probe arrives
+    bool UnplugMidProbeAnswer = false; // half the probe's answer goes out, then the device goes
 };
 
 // A frame as the unit received it.
@@ -74,7 +76,8 @@ public:
     // The answer bytes due by now, in order; they are removed from the queue.
     std::string TakeDue();
 
-    // The device has disappeared (UnplugAfterFrame reached): the transport closes its end.
+    // The device has disappeared (one of the unplug faults came due): the transport closes its
+    // end. TakeDue notices a disappearance that was due by a time.
     bool Unplugged() const { return FUnplugged; }
 
     const std::vector<std::uint8_t> &Eeprom() const { return FEeprom; }
@@ -96,6 +99,7 @@ private:
     bool ShouldRefuse(const TUnitFrame &Frame);
     void AnswerFrame(const TUnitFrame &Frame);
     void Send(std::string Lines, std::chrono::milliseconds Delay);
+    void Unplug();
     std::string Line(std::string_view Text) const;
 
     TUnitSimOptions FOptions;
@@ -107,6 +111,7 @@ private:
     bool FLoaderListening = false;
     bool FSilenced = false;
     bool FUnplugged = false;
+    TUnitTime FUnplugDue = TUnitTime::max(); // a disappearance that waits for its time
     int FRunFrames = 0;
     int FProbeCount = 0;
     std::map<TFrameKind, int> FRefusalsLeft;

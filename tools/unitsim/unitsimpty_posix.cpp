@@ -198,16 +198,17 @@ void TUnitSimPty::TImpl::ServeOnce(std::string &Pending)
         ReadFromMaster();
 
     std::lock_guard Lock(Mutex);
-    if (UnplugRequested || Sim.Unplugged()) {
-        UnplugRequested = false;
-        CloseDevice();
-        Pending.clear();
-    }
-    // Answers that fall due after the device has gone are dropped, as a real one would lose them.
+    // What fell due before the device went goes out first; answers that would have come after
+    // are dropped, as a real device would lose them.
     const std::string Due = Sim.TakeDue();
     if (Master.IsOpen()) {
         Pending += Due;
         WritePending(Pending);
+    }
+    if (UnplugRequested || Sim.Unplugged()) {
+        UnplugRequested = false;
+        CloseDevice();
+        Pending.clear();
     }
     Changed();
 }
