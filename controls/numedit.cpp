@@ -5,8 +5,8 @@
 #include <QEvent>
 #include <QLocale>
 
-TNumEdit::TNumEdit(QWidget *parent)
-    : QLineEdit(parent)
+TNumEdit::TNumEdit(QWidget *Parent)
+    : QLineEdit(Parent)
     , FSeparator(LocaleSeparator())
 {
     UpdateText();
@@ -22,21 +22,21 @@ double TNumEdit::Value()
     return FValue;
 }
 
-void TNumEdit::SetValue(double value)
+void TNumEdit::SetValue(double Value)
 {
-    FValue = value;
+    FValue = Value;
     UpdateText();
 }
 
-void TNumEdit::SetDecimals(int decimals)
+void TNumEdit::SetDecimals(int Decimals)
 {
-    FDecimals = decimals;
+    FDecimals = Decimals;
     UpdateText();
 }
 
-void TNumEdit::changeEvent(QEvent *event)
+void TNumEdit::changeEvent(QEvent *Event)
 {
-    if (event->type() == QEvent::LocaleChange) {
+    if (Event->type() == QEvent::LocaleChange) {
         // A text in the canonical form follows the new separator; anything the user typed and
         // nobody has read yet stays as it is.
         const bool canonical = text() == FormatValue();
@@ -44,7 +44,7 @@ void TNumEdit::changeEvent(QEvent *event)
         if (canonical)
             UpdateText();
     }
-    QLineEdit::changeEvent(event);
+    QLineEdit::changeEvent(Event);
 }
 
 QString TNumEdit::FormatValue() const

@@ -10,20 +10,20 @@ class TNumEdit : public QLineEdit {
     Q_PROPERTY(int Decimals READ Decimals WRITE SetDecimals)
 
 public:
-    explicit TNumEdit(QWidget *parent = nullptr);
+    explicit TNumEdit(QWidget *Parent = nullptr);
 
     // Parses the text shown; on success it becomes the value, otherwise the value stays. Either
     // way the text is put back in its canonical form, silently.
     double Value();
-    void SetValue(double value);
+    void SetValue(double Value);
 
     int Decimals() const { return FDecimals; }
-    void SetDecimals(int decimals);
+    void SetDecimals(int Decimals);
 
     QChar DecimalSeparator() const { return FSeparator; }
 
 protected:
-    void changeEvent(QEvent *event) override;
+    void changeEvent(QEvent *Event) override;
 
 private:
     QString FormatValue() const;

@@ -19,12 +19,12 @@ struct Decimal {
     int exponent = 0;
 };
 
-Decimal ExpandDigits(double magnitude)
+Decimal ExpandDigits(double Magnitude)
 {
     // Scientific form with 17 digits after the point: "d.ddddddddddddddddde+XX" (at most 24
     // characters), the last digit rounded to nearest.
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, Magnitude,
                                       std::chars_format::scientific, SignificantDigits - 1);
     const std::string_view text(buffer, result.ptr);
     const auto e = text.find('e');
@@ -42,87 +42,88 @@ Decimal ExpandDigits(double magnitude)
     return number;
 }
 
-bool IsZero(const Decimal &number)
+bool IsZero(const Decimal &Number)
 {
-    return std::all_of(number.digits.begin(), number.digits.end(),
-                       [](char digit) { return digit == '0'; });
+    return std::all_of(Number.digits.begin(), Number.digits.end(),
+                       [](char Digit) { return Digit == '0'; });
 }
 
-// Keeps the first `count` digits; a dropped 5 or more rounds the kept ones up, away from zero.
-void RoundAt(Decimal &number, int count)
+// Keeps the first `Count` digits; a dropped 5 or more rounds the kept ones up, away from zero.
+void RoundAt(Decimal &Number, int Count)
 {
-    if (count < 0) {
-        number = Decimal{};
+    if (Count < 0) {
+        Number = Decimal{};
         return;
     }
-    const bool roundUp = number.digits[count] >= '5';
-    number.digits.resize(count);
+    const bool roundUp = Number.digits[Count] >= '5';
+    Number.digits.resize(Count);
     if (!roundUp)
         return;
-    int place = count - 1;
-    while (place >= 0 && number.digits[place] == '9')
-        number.digits[place--] = '0';
+    int place = Count - 1;
+    while (place >= 0 && Number.digits[place] == '9')
+        Number.digits[place--] = '0';
     if (place >= 0) {
-        ++number.digits[place];
+        ++Number.digits[place];
     } else {
-        number.digits.insert(number.digits.begin(), '1');
-        ++number.exponent;
+        Number.digits.insert(Number.digits.begin(), '1');
+        ++Number.exponent;
     }
 }
 
-std::u16string Widen(std::string_view ascii)
+std::u16string Widen(std::string_view Ascii)
 {
-    return std::u16string(ascii.begin(), ascii.end());
+    return std::u16string(Ascii.begin(), Ascii.end());
 }
 
-std::u16string ScientificForm(const Decimal &number, bool negative, int decimals,
-                              char16_t separator)
+std::u16string ScientificForm(const Decimal &Number, bool Negative, int Decimals,
+                              char16_t Separator)
 {
-    std::string digits = number.digits;
+    std::string digits = Number.digits;
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
     digits.resize(std::min<std::size_t>(digits.size(), KeptDigits));
 
-    std::u16string text = negative ? u"-" : u"";
-    text += char16_t(digits.front());
+    std::u16string text = Negative ? u"-" : u"";
+    text += static_cast<char16_t>(digits.front());
     if (digits.size() > 1) {
-        text += separator;
+        text += Separator;
         text += Widen(std::string_view(digits).substr(1));
     }
     text += u'E';
-    const int power = number.exponent - 1;
+    const int power = Number.exponent - 1;
     if (power < 0)
         text += u'-';
     std::string exponent = std::to_string(std::abs(power));
-    if (decimals <= ShortExponentDigits && int(exponent.size()) < decimals)
-        exponent.insert(0, decimals - exponent.size(), '0');
+    if (Decimals <= ShortExponentDigits && static_cast<int>(exponent.size()) < Decimals)
+        exponent.insert(0, Decimals - exponent.size(), '0');
     return text + Widen(exponent);
 }
 
-std::u16string FixedForm(const Decimal &number, bool negative, int decimals, char16_t separator)
+std::u16string FixedForm(const Decimal &Number, bool Negative, int Decimals, char16_t Separator)
 {
-    auto digitAt = [&](int place) {
-        return place >= 0 && place < int(number.digits.size()) ? char16_t(number.digits[place])
-                                                               : u'0';
+    auto digitAt = [&](int Place) {
+        return Place >= 0 && Place < static_cast<int>(Number.digits.size())
+                   ? static_cast<char16_t>(Number.digits[Place])
+                   : u'0';
     };
-    std::u16string text = negative && !IsZero(number) ? u"-" : u"";
-    if (number.exponent > 0) {
-        for (int place = 0; place < number.exponent; ++place)
+    std::u16string text = Negative && !IsZero(Number) ? u"-" : u"";
+    if (Number.exponent > 0) {
+        for (int place = 0; place < Number.exponent; ++place)
             text += digitAt(place);
     } else {
         text += u'0';
     }
-    if (decimals > 0) {
-        text += separator;
-        for (int place = number.exponent; place < number.exponent + decimals; ++place)
+    if (Decimals > 0) {
+        text += Separator;
+        for (int place = Number.exponent; place < Number.exponent + Decimals; ++place)
             text += digitAt(place);
     }
     return text;
 }
 
-bool IsDigit(char16_t c)
+bool IsDigit(char16_t C)
 {
-    return c >= u'0' && c <= u'9';
+    return C >= u'0' && C <= u'9';
 }
 
 // The extended type reaches 1.19e4932 and, with subnormals, down to 3.65e-4951.
@@ -131,46 +132,46 @@ constexpr long long ExtendedMinOrder = -4951;
 constexpr long long ExponentLimit = 1'000'000; // far beyond any representable order
 
 // Rounds an extended value to double, giving an infinity past the largest double.
-double ToDouble(long double value)
+double ToDouble(long double Value)
 {
     const long double limit =
         std::ldexp(2.0L - std::ldexp(1.0L, -std::numeric_limits<double>::digits), 1023);
-    const double sign = std::signbit(value) ? -1.0 : 1.0;
-    if (std::fabs(value) >= limit)
+    const double sign = std::signbit(Value) ? -1.0 : 1.0;
+    if (std::fabs(Value) >= limit)
         return sign * std::numeric_limits<double>::infinity();
-    if (std::fabs(value) > std::numeric_limits<double>::max())
+    if (std::fabs(Value) > std::numeric_limits<double>::max())
         return sign * std::numeric_limits<double>::max();
-    return static_cast<double>(value);
+    return static_cast<double>(Value);
 }
 
 } // namespace
 
-std::u16string FormatFixed(double value, int decimals, char16_t separator)
+std::u16string FormatFixed(double Value, int Decimals, char16_t Separator)
 {
-    const bool negative = std::signbit(value);
-    if (std::isinf(value))
+    const bool negative = std::signbit(Value);
+    if (std::isinf(Value))
         return negative ? u"-INF" : u"INF";
-    if (std::isnan(value))
+    if (std::isnan(Value))
         return negative ? u"-NAN" : u"NAN";
 
-    decimals = std::clamp(decimals, 0, MaxDecimals);
-    Decimal number = ExpandDigits(std::fabs(value));
-    RoundAt(number, std::min(number.exponent + decimals, KeptDigits));
+    Decimals = std::clamp(Decimals, 0, MaxDecimals);
+    Decimal number = ExpandDigits(std::fabs(Value));
+    RoundAt(number, std::min(number.exponent + Decimals, KeptDigits));
     if (number.exponent > KeptDigits)
-        return ScientificForm(number, negative, decimals, separator);
-    return FixedForm(number, negative, decimals, separator);
+        return ScientificForm(number, negative, Decimals, Separator);
+    return FixedForm(number, negative, Decimals, Separator);
 }
 
-std::optional<double> ParseNumber(std::u16string_view text, char16_t separator)
+std::optional<double> ParseNumber(std::u16string_view Text, char16_t Separator)
 {
     std::size_t at = 0;
     auto skipBlanks = [&] {
-        while (at < text.size() && text[at] == u' ')
+        while (at < Text.size() && Text[at] == u' ')
             ++at;
     };
     auto takeSign = [&] {
-        const bool minus = at < text.size() && text[at] == u'-';
-        if (at < text.size() && (text[at] == u'+' || text[at] == u'-'))
+        const bool minus = at < Text.size() && Text[at] == u'-';
+        if (at < Text.size() && (Text[at] == u'+' || Text[at] == u'-'))
             ++at;
         return minus;
     };
@@ -182,11 +183,11 @@ std::optional<double> ParseNumber(std::u16string_view text, char16_t separator)
     long long fractionDigits = 0;
     bool separatorSeen = false;
     const std::size_t numberStart = at;
-    for (; at < text.size(); ++at) {
-        if (IsDigit(text[at])) {
-            mantissa += char(text[at]);
+    for (; at < Text.size(); ++at) {
+        if (IsDigit(Text[at])) {
+            mantissa += static_cast<char>(Text[at]);
             fractionDigits += separatorSeen ? 1 : 0;
-        } else if (text[at] == separator && !separatorSeen) {
+        } else if (Text[at] == Separator && !separatorSeen) {
             separatorSeen = true;
         } else {
             break;
@@ -196,16 +197,16 @@ std::optional<double> ParseNumber(std::u16string_view text, char16_t separator)
         return std::nullopt;
 
     long long exponent = 0;
-    if (at < text.size() && (text[at] == u'E' || text[at] == u'e')) {
+    if (at < Text.size() && (Text[at] == u'E' || Text[at] == u'e')) {
         ++at;
         const bool exponentNegative = takeSign();
-        for (; at < text.size() && IsDigit(text[at]); ++at)
-            exponent = std::min(exponent * 10 + (text[at] - u'0'), ExponentLimit);
+        for (; at < Text.size() && IsDigit(Text[at]); ++at)
+            exponent = std::min(exponent * 10 + (Text[at] - u'0'), ExponentLimit);
         if (exponentNegative)
             exponent = -exponent;
     }
     skipBlanks();
-    if (at != text.size())
+    if (at != Text.size())
         return std::nullopt;
 
     const double zero = negative ? -0.0 : 0.0;
@@ -215,7 +216,7 @@ std::optional<double> ParseNumber(std::u16string_view text, char16_t separator)
 
     // The value is mantissa × 10^scale and lies in [10^(order - 1), 10^order).
     const long long scale = exponent - fractionDigits;
-    const long long order = (long long)mantissa.size() + scale;
+    const long long order = static_cast<long long>(mantissa.size()) + scale;
     if (order > ExtendedMaxOrder + 1)
         return std::nullopt;
     if (order < ExtendedMinOrder)

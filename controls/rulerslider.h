@@ -36,7 +36,7 @@ class TCustomRulerSlider : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TCustomRulerSlider(QWidget *parent = nullptr);
+    explicit TCustomRulerSlider(QWidget *Parent = nullptr);
     ~TCustomRulerSlider() override;
 
     // Applying a window description: between the two calls Increment is not tested, any range
@@ -50,14 +50,14 @@ public:
     // Names of the properties that differ from their defaults, as a window description keeps.
     QStringList StoredProperties() const;
 
-    // Layout, in client pixels.
-    QRect ThumbBox() const { return FThumbBox; }
-    QPoint RulerTopLeft() const { return FRulerTopLeft; }
-    QSize RulerSize() const { return FRulerBitmap.size(); }
-    QRect PointsBox() const { return FPointsBox; }
-    int TrackLength() const { return FTrackLength; }
-    int ValueToOffset(int value) const;
-    int OffsetToValue(int offset) const;
+    // Layout, in client pixels, for the control's current size.
+    QRect ThumbBox() const;
+    QPoint RulerTopLeft() const;
+    QSize RulerSize() const;
+    QRect PointsBox() const;
+    int TrackLength() const;
+    int ValueToOffset(int Value) const;
+    int OffsetToValue(int Offset) const;
 
     bool Dragging() const { return FDragging; }
     bool TrackPressing() const { return FTrackPressing; }
@@ -66,7 +66,7 @@ public:
     // For OnDrawPoints handlers: the painter of the paint in progress (null outside painting)
     // and the standard tick marks drawn with it.
     QPainter *Canvas() const { return FCanvas; }
-    void DrawStandardPoints(int step, int pointsHeight, int extremePointsHeight);
+    void DrawStandardPoints(int Step, int PointsHeight, int ExtremePointsHeight);
 
     // The control drawn as a copy: the thumb placed from DisplayedValue() and shown in its second
     // state only when disabled.
@@ -80,26 +80,26 @@ signals:
 protected:
     // The properties; TRulerSlider publishes them.
     int Value() const { return FValue; }
-    void SetValue(int value);
+    void SetValue(int Value);
     int MinValue() const { return FMinValue; }
-    void SetMinValue(int value);
+    void SetMinValue(int Value);
     int MaxValue() const { return FMaxValue; }
-    void SetMaxValue(int value);
+    void SetMaxValue(int Value);
     int Increment() const { return FIncrement; }
-    void SetIncrement(int increment);
+    void SetIncrement(int Increment);
     int NumThumbStates() const { return FNumThumbStates; }
-    void SetNumThumbStates(int states);
+    void SetNumThumbStates(int States);
     TSliderOrientation Orientation() const { return FOrientation; }
-    void SetOrientation(TSliderOrientation orientation);
+    void SetOrientation(TSliderOrientation Orientation);
     int EdgeSize() const { return FEdgeSize; }
-    void SetEdgeSize(int size);
+    void SetEdgeSize(int Size);
     TSliderOptions Options() const { return FOptions; }
-    void SetOptions(TSliderOptions options);
+    void SetOptions(TSliderOptions Options);
     TBevelCut BevelStyle() const { return FBevelStyle; }
-    void SetBevelStyle(TBevelCut style);
+    void SetBevelStyle(TBevelCut Style);
     // A null image restores the built-in one.
-    QImage Image(TSliderImage index) const { return FImages.at(index); }
-    void SetImage(TSliderImage index, const QImage &image);
+    QImage Image(TSliderImage Index) const { return FImages.at(Index); }
+    void SetImage(TSliderImage Index, const QImage &Image);
 
     // Hooks for derived controls.
     virtual bool AllowsChange() const { return true; }
@@ -107,48 +107,50 @@ protected:
     virtual int DisplayedValue() const { return FValue; }
     virtual void RebuildLayout();
     virtual void AfterRangeChange() {}
-    virtual void ThumbPressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x,
-                              int y);
-    virtual void ThumbDragged(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x,
-                              int y);
-    virtual void ThumbReleased(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x,
-                               int y);
+    virtual void ThumbPressed(Qt::MouseButton Button, Qt::KeyboardModifiers Modifiers, int X,
+                              int Y);
+    virtual void ThumbDragged(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Modifiers, int X,
+                              int Y);
+    virtual void ThumbReleased(Qt::MouseButton Button, Qt::KeyboardModifiers Modifiers, int X,
+                               int Y);
     virtual void DoChange() { emit OnChange(this); }
     virtual void DoChanged() { emit OnChanged(this); }
 
-    bool event(QEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
-    void changeEvent(QEvent *event) override;
-    void timerEvent(QTimerEvent *event) override;
+    bool event(QEvent *Event) override;
+    void paintEvent(QPaintEvent *Event) override;
+    void mousePressEvent(QMouseEvent *Event) override;
+    void mouseDoubleClickEvent(QMouseEvent *Event) override;
+    void mouseMoveEvent(QMouseEvent *Event) override;
+    void mouseReleaseEvent(QMouseEvent *Event) override;
+    void keyPressEvent(QKeyEvent *Event) override;
+    void focusInEvent(QFocusEvent *Event) override;
+    void focusOutEvent(QFocusEvent *Event) override;
+    void changeEvent(QEvent *Event) override;
+    void timerEvent(QTimerEvent *Event) override;
 
 private:
     enum TSliderStep { ssNone, ssUp, ssDown, ssToMinimum, ssToMaximum };
 
     bool Vertical() const { return FOrientation == soVertical; }
+    // MaxValue - MinValue, which an int does not always hold.
+    long long Range() const { return static_cast<long long>(FMaxValue) - FMinValue; }
     int TrackOrigin() const;
-    int AlignOffset(int offset) const;
-    void MoveThumbTo(int offset);
-    void ApplyValue(int value);
-    void ApplyRange(int minValue, int maxValue);
-    void StepValue(TSliderStep kind);
-    TSliderStep SideOfThumb(QPoint point) const;
-    TSliderStep KeyStep(const QKeyEvent *event) const;
+    int AlignOffset(int Offset) const;
+    void MoveThumbTo(int Offset);
+    void ApplyValue(int Value);
+    void ApplyRange(int MinValue, int MaxValue);
+    void StepValue(TSliderStep Kind);
+    TSliderStep SideOfThumb(QPoint Point) const;
+    TSliderStep KeyStep(const QKeyEvent *Event) const;
     void RepeatStep();
     void EndTrackPress();
     void TakeFocus();
+    void EnsureLayout() const;
     void ComputeLayout();
     void ComposeRuler();
-    void PaintSlider(QPainter &painter, QRect thumbBox, bool secondState);
-    void DrawBevel(QPainter &painter) const;
-    void DrawFocusRect(QPainter &painter);
+    void PaintSlider(QPainter &Painter, QRect ThumbPlace, bool SecondState);
+    void DrawBevel(QPainter &Painter) const;
+    void DrawFocusRect(QPainter &Painter);
 
     int FValue = 0;
     int FMinValue = 0;
@@ -170,6 +172,7 @@ private:
     QRect FThumbBox;
     QRect FPointsBox;
     int FTrackLength = 0;
+    QSize FLayoutSize; // the size the layout was computed for
 
     bool FLoading = false;
     bool FThumbShownPressed = false;
@@ -226,11 +229,11 @@ public:
     using TCustomRulerSlider::Value;
 
     QImage ImageHThumb() const { return Image(siHThumb); }
-    void SetImageHThumb(const QImage &image) { SetImage(siHThumb, image); }
+    void SetImageHThumb(const QImage &Image) { SetImage(siHThumb, Image); }
     QImage ImageHRuler() const { return Image(siHRuler); }
-    void SetImageHRuler(const QImage &image) { SetImage(siHRuler, image); }
+    void SetImageHRuler(const QImage &Image) { SetImage(siHRuler, Image); }
     QImage ImageVThumb() const { return Image(siVThumb); }
-    void SetImageVThumb(const QImage &image) { SetImage(siVThumb, image); }
+    void SetImageVThumb(const QImage &Image) { SetImage(siVThumb, Image); }
     QImage ImageVRuler() const { return Image(siVRuler); }
-    void SetImageVRuler(const QImage &image) { SetImage(siVRuler, image); }
+    void SetImageVRuler(const QImage &Image) { SetImage(siVRuler, Image); }
 };

@@ -14,25 +14,25 @@ static void RegisterResources()
     Q_UNUSED(registered);
 }
 
-QImage BuiltInSliderImage(TSliderImage index)
+QImage BuiltInSliderImage(TSliderImage Index)
 {
     static const std::array<const char *, SliderImageCount> names = {
         ":/SliderHThumb", ":/SliderHRuler", ":/SliderVThumb", ":/SliderVRuler"};
     RegisterResources();
-    return QImage(QString::fromLatin1(names.at(index))).convertToFormat(QImage::Format_RGB32);
+    return QImage(QString::fromLatin1(names.at(Index))).convertToFormat(QImage::Format_RGB32);
 }
 
-QRgb TransparentColor(const QImage &image)
+QRgb TransparentColor(const QImage &Image)
 {
-    return image.isNull() ? qRgb(255, 0, 255) : image.pixel(0, image.height() - 1);
+    return Image.isNull() ? qRgb(255, 0, 255) : Image.pixel(0, Image.height() - 1);
 }
 
-QPixmap SliderPixmap(const QImage &image, bool opaque)
+QPixmap SliderPixmap(const QImage &Image, bool Opaque)
 {
-    if (image.isNull() || opaque)
-        return QPixmap::fromImage(image);
-    const QRgb transparent = TransparentColor(image) | 0xff000000u;
-    QImage masked = image.convertToFormat(QImage::Format_ARGB32);
+    if (Image.isNull() || Opaque)
+        return QPixmap::fromImage(Image);
+    const QRgb transparent = TransparentColor(Image) | 0xff000000u;
+    QImage masked = Image.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < masked.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(masked.scanLine(y));
         for (int x = 0; x < masked.width(); ++x) {

@@ -9,10 +9,10 @@ enum TSliderImage { siHThumb, siHRuler, siVThumb, siVRuler };
 inline constexpr int SliderImageCount = 4;
 
 // The built-in picture for an image index, as an opaque 32-bit image.
-QImage BuiltInSliderImage(TSliderImage index);
+QImage BuiltInSliderImage(TSliderImage Index);
 
 // An image's transparent colour is the colour of its bottom-left pixel.
-QRgb TransparentColor(const QImage &image);
+QRgb TransparentColor(const QImage &Image);
 
-// The image as a pixmap, with its transparent colour cleared unless opaque is asked for.
-QPixmap SliderPixmap(const QImage &image, bool opaque);
+// The image as a pixmap, with its transparent colour cleared unless Opaque is asked for.
+QPixmap SliderPixmap(const QImage &Image, bool Opaque);

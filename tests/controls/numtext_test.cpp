@@ -10,15 +10,15 @@ using NumText::ParseNumber;
 
 namespace {
 
-std::string Format(double value, int decimals, char16_t separator = u'.')
+std::string Format(double Value, int Decimals, char16_t Separator = u'.')
 {
-    const std::u16string text = FormatFixed(value, decimals, separator);
+    const std::u16string text = FormatFixed(Value, Decimals, Separator);
     return std::string(text.begin(), text.end());
 }
 
-std::optional<double> Parse(std::string_view text, char16_t separator = u'.')
+std::optional<double> Parse(std::string_view Text, char16_t Separator = u'.')
 {
-    return ParseNumber(std::u16string(text.begin(), text.end()), separator);
+    return ParseNumber(std::u16string(Text.begin(), Text.end()), Separator);
 }
 
 struct FormatCase {

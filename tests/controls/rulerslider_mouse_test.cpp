@@ -12,13 +12,13 @@ namespace {
 // Counts the ticks of the slider's repeat timer as they arrive.
 class TimerTicks : public QObject {
 public:
-    explicit TimerTicks(QObject *watched) { watched->installEventFilter(this); }
+    explicit TimerTicks(QObject *Watched) { Watched->installEventFilter(this); }
     int Count = 0;
 
 protected:
-    bool eventFilter(QObject *, QEvent *event) override
+    bool eventFilter(QObject *, QEvent *Event) override
     {
-        Count += event->type() == QEvent::Timer ? 1 : 0;
+        Count += Event->type() == QEvent::Timer ? 1 : 0;
         return false;
     }
 };

@@ -9,16 +9,16 @@
 
 namespace {
 
-QColor PixelAt(QWidget &widget, int x, int y)
+QColor PixelAt(QWidget &Widget, int X, int Y)
 {
-    return widget.grab().toImage().pixelColor(x, y);
+    return Widget.grab().toImage().pixelColor(X, Y);
 }
 
 TEST(SliderImages, BuiltInPicturesHaveTheirSizesAndTransparentCorner)
 {
     const QSize sizes[] = {{18, 17}, {10, 8}, {38, 9}, {8, 10}};
     for (int index = 0; index < SliderImageCount; ++index) {
-        const QImage image = BuiltInSliderImage(TSliderImage(index));
+        const QImage image = BuiltInSliderImage(static_cast<TSliderImage>(index));
         EXPECT_EQ(image.size(), sizes[index]) << index;
         EXPECT_EQ(TransparentColor(image), qRgb(255, 0, 255)) << index;
     }
@@ -106,6 +106,43 @@ TEST(SliderLayout, VerticalOrientation)
     slider.SetOrientation(soHorizontal);
     EXPECT_EQ(slider.size(), QSize(145, 38));
     EXPECT_EQ(slider.ThumbBox(), QRect(130, 6, 9, 17));
+}
+
+// A hidden control hears of a new size only when it is shown; its layout follows the size at
+// once all the same, in either orientation, except while the control is being loaded.
+TEST(SliderLayout, AHiddenSliderFollowsANewSizeAtOnce)
+{
+    SliderWindow window(IDSliderSettings);
+    TRulerSlider &slider = *window.Slider;
+    slider.hide();
+    slider.SetValue(4);
+
+    slider.resize(132, 28);
+    EXPECT_EQ(slider.TrackLength(), 111);
+    EXPECT_EQ(slider.ThumbBox(), QRect(117, 6, 9, 17));
+    EXPECT_EQ(slider.ValueToOffset(2), 43);
+
+    slider.SetValue(1);
+    slider.SetOrientation(soVertical);
+    EXPECT_EQ(slider.size(), QSize(28, 132));
+    EXPECT_EQ(slider.TrackLength(), 111);
+    EXPECT_EQ(slider.ThumbBox(), QRect(6, 117, 19, 9));
+    EXPECT_EQ(slider.ValueToOffset(2), 80);
+
+    slider.BeginLoading();
+    slider.resize(28, 145);
+    EXPECT_EQ(slider.TrackLength(), 111);
+    slider.Loaded();
+    EXPECT_EQ(slider.TrackLength(), 124);
+    EXPECT_EQ(slider.ThumbBox(), QRect(6, 130, 19, 9));
+    EXPECT_EQ(slider.ValueToOffset(2), 89);
+    EXPECT_FALSE(slider.isVisible());
+
+    // A control that was never shown has no window system state yet: the same holds.
+    TRulerSlider unshown;
+    unshown.resize(145, 38);
+    EXPECT_EQ(unshown.TrackLength(), 124);
+    EXPECT_EQ(unshown.ValueToOffset(50), 68);
 }
 
 TEST(SliderValue, WritesClampAndNotifyOnRealChanges)

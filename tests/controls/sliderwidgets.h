@@ -15,11 +15,11 @@ struct SliderNotifications {
     std::vector<int> changes; // the value at each OnChange
     int changedCount = 0;
 
-    explicit SliderNotifications(TRulerSlider &slider)
+    explicit SliderNotifications(TRulerSlider &Slider)
     {
-        QObject::connect(&slider, &TRulerSlider::OnChange, &slider,
-                         [this, &slider] { changes.push_back(slider.Value()); });
-        QObject::connect(&slider, &TRulerSlider::OnChanged, &slider, [this] { ++changedCount; });
+        QObject::connect(&Slider, &TRulerSlider::OnChange, &Slider,
+                         [this, &Slider] { changes.push_back(Slider.Value()); });
+        QObject::connect(&Slider, &TRulerSlider::OnChanged, &Slider, [this] { ++changedCount; });
     }
 };
 
@@ -38,16 +38,16 @@ inline const SliderSettings SolDelaySliderSettings{{1, 51, 132, 28}, 1, 0, 31, 0
 // order while loading, then shown.
 class SliderWindow {
 public:
-    explicit SliderWindow(const SliderSettings &settings)
+    explicit SliderWindow(const SliderSettings &Settings)
     {
         Window.resize(207, 247);
         Slider = new TRulerSlider(&Window);
         Slider->BeginLoading();
-        Slider->setGeometry(settings.geometry);
-        Slider->SetIncrement(settings.increment);
-        Slider->SetMinValue(settings.minValue);
-        Slider->SetMaxValue(settings.maxValue);
-        Slider->SetValue(settings.value);
+        Slider->setGeometry(Settings.geometry);
+        Slider->SetIncrement(Settings.increment);
+        Slider->SetMinValue(Settings.minValue);
+        Slider->SetMaxValue(Settings.maxValue);
+        Slider->SetValue(Settings.value);
         Slider->Loaded();
         Window.show();
         Exposed = QTest::qWaitForWindowExposed(&Window);
@@ -59,7 +59,7 @@ public:
 };
 
 // Leading edge of the thumb along the track.
-inline int ThumbLeft(const TRulerSlider &slider)
+inline int ThumbLeft(const TRulerSlider &Slider)
 {
-    return slider.ThumbBox().left();
+    return Slider.ThumbBox().left();
 }

@@ -1,0 +1,219 @@
+// The slider's layout: where the ruler, the thumb and the points go for the control's size, the
+// composed ruler, and the mapping between values and thumb positions.
+
+#include "rulerslider.h"
+
+#include "rulerslidermath.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+using SliderMath::ClampToInt;
+using SliderMath::RoundHalfEven;
+
+namespace {
+
+constexpr int Indent = 6; // from the slider area's leading edges to ruler and thumb
+
+} // namespace
+
+QRect TCustomRulerSlider::SliderArea() const
+{
+    const QRect area = rect();
+    if (FBevelStyle == bvNone)
+        return area;
+    return area.adjusted(BevelInset, BevelInset, -BevelInset, -BevelInset);
+}
+
+int TCustomRulerSlider::TrackOrigin() const
+{
+    const QRect area = SliderArea();
+    return (Vertical() ? area.top() : area.left()) + Indent;
+}
+
+QRect TCustomRulerSlider::ThumbBox() const
+{
+    EnsureLayout();
+    return FThumbBox;
+}
+
+QPoint TCustomRulerSlider::RulerTopLeft() const
+{
+    EnsureLayout();
+    return FRulerTopLeft;
+}
+
+QSize TCustomRulerSlider::RulerSize() const
+{
+    EnsureLayout();
+    return FRulerBitmap.size();
+}
+
+QRect TCustomRulerSlider::PointsBox() const
+{
+    EnsureLayout();
+    return FPointsBox;
+}
+
+int TCustomRulerSlider::TrackLength() const
+{
+    EnsureLayout();
+    return FTrackLength;
+}
+
+// A hidden widget that is resized receives its resize event only when it is shown, so the layout
+// is checked against the size whenever it is read and before every event, the resize event among
+// them. While the control is being loaded, size changes leave the layout alone. Like
+// QWidget::ensurePolished(), this brings a cache up to date from a const reader.
+void TCustomRulerSlider::EnsureLayout() const
+{
+    if (!FLoading && FLayoutSize != size())
+        const_cast<TCustomRulerSlider *>(this)->RebuildLayout();
+}
+
+void TCustomRulerSlider::RebuildLayout()
+{
+    const int remembered = FValue;
+    ComputeLayout();
+    ComposeRuler();
+    ApplyValue(remembered);
+    update();
+}
+
+// A control too short for its thumb gets a track length of 0: every value then sits at the
+// start of the track.
+void TCustomRulerSlider::ComputeLayout()
+{
+    FLayoutSize = size();
+    const QRect area = SliderArea();
+    const QImage &thumb = FImages.at(Vertical() ? siVThumb : siHThumb);
+    const QImage &ruler = FImages.at(Vertical() ? siVRuler : siHRuler);
+    const QSize thumbSize(thumb.width() / FNumThumbStates, thumb.height());
+    const int left = area.left() + Indent;
+    const int top = area.top() + Indent;
+
+    if (!Vertical()) {
+        const int rulerLength = std::max(area.width() - 2 * Indent, 0);
+        const int rulerHeight = ruler.height();
+        FTrackLength = std::max(rulerLength - thumbSize.width(), 0);
+        if (thumbSize.height() > rulerHeight) {
+            FThumbBox = QRect(QPoint(left, top), thumbSize);
+            FRulerTopLeft = QPoint(left, top + (thumbSize.height() - rulerHeight) / 2);
+        } else {
+            FThumbBox =
+                QRect(QPoint(left, top + (rulerHeight - thumbSize.height()) / 2), thumbSize);
+            FRulerTopLeft = QPoint(left, top);
+        }
+        const int pointsTop = top + std::max(thumbSize.height(), rulerHeight) + 1;
+        FPointsBox = QRect(QPoint(left, pointsTop), QPoint(area.right(), area.bottom()));
+    } else {
+        const int rulerLength = std::max(area.height() - 2 * Indent, 0);
+        const int rulerWidth = ruler.width();
+        FTrackLength = std::max(rulerLength - thumbSize.height(), 0);
+        const int wider = std::max(thumbSize.width(), rulerWidth);
+        FThumbBox = QRect(QPoint(left + (wider - thumbSize.width()) / 2, top), thumbSize);
+        FRulerTopLeft = QPoint(left + (wider - rulerWidth) / 2, top);
+        FPointsBox = QRect(QPoint(left + wider + 1, top), QPoint(area.right(), area.bottom()));
+    }
+}
+
+// The ruler image is cut along the track into a start edge, a middle and an end edge; the middle
+// is repeated to fill the length. Edges that leave no middle are narrowed so that at least one
+// pixel of it remains; parts that no piece covers stay transparent.
+void TCustomRulerSlider::ComposeRuler()
+{
+    const QImage &image = FImages.at(Vertical() ? siVRuler : siHRuler);
+    const QRect area = SliderArea();
+    const int length = std::max((Vertical() ? area.height() : area.width()) - 2 * Indent, 0);
+    const int imageLength = Vertical() ? image.height() : image.width();
+    const QSize size = Vertical() ? QSize(image.width(), length) : QSize(length, image.height());
+
+    FRulerBitmap = QImage(size, QImage::Format_RGB32);
+    FRulerBitmap.fill(TransparentColor(image));
+    if (!FRulerBitmap.isNull() && imageLength > 0) {
+        const int edge = std::min({FEdgeSize, (imageLength - 1) / 2, length / 2});
+        const int middle = imageLength - 2 * edge;
+        const int count = (length - 2 * edge) / middle;
+        const int rest = (length - 2 * edge) % middle;
+
+        QPainter painter(&FRulerBitmap);
+        auto copyPiece = [&](int From, int PieceLength, int To) {
+            const QRect source = Vertical() ? QRect(0, From, image.width(), PieceLength)
+                                            : QRect(From, 0, PieceLength, image.height());
+            painter.drawImage(Vertical() ? QPoint(0, To) : QPoint(To, 0), image, source);
+        };
+        copyPiece(0, edge + middle, 0);
+        for (int piece = 1; piece < count; ++piece)
+            copyPiece(edge, middle, edge + piece * middle);
+        copyPiece(imageLength - (edge + rest), edge + rest, edge + count * middle);
+    }
+
+    FRulerPixmaps = {SliderPixmap(FRulerBitmap, false), SliderPixmap(FRulerBitmap, true)};
+    const QImage &thumb = FImages.at(Vertical() ? siVThumb : siHThumb);
+    FThumbPixmaps = {SliderPixmap(thumb, false), SliderPixmap(thumb, true)};
+}
+
+// A zero range (possible only while loading) puts every value at the start of the track.
+int TCustomRulerSlider::ValueToOffset(int Value) const
+{
+    EnsureLayout();
+    const long long range = Range();
+    const long long position =
+        range > 0 ? RoundHalfEven(FTrackLength * ((static_cast<double>(Value) - FMinValue) /
+                                                  static_cast<double>(range)))
+                  : 0;
+    const QRect area = SliderArea();
+    const long long origin = TrackOrigin();
+    if (!Vertical())
+        return ClampToInt(std::max(origin + position, origin));
+    // Mirrored so that MinValue lies at the bottom: top + bottom - thumb height - (origin +
+    // position), with bottom = top + height. The top edge counts twice on purpose, as origin holds
+    // it once more: at MinValue the thumb ends Indent pixels above the area's bottom edge.
+    const long long bottom = static_cast<long long>(area.top()) + area.top() + area.height();
+    return ClampToInt(std::max(bottom - FThumbBox.height() - (origin + position), origin));
+}
+
+int TCustomRulerSlider::OffsetToValue(int Offset) const
+{
+    EnsureLayout();
+    const long long range = Range();
+    // Vertical: the client height less the area's top is the area's bottom edge (top + height)
+    // with or without a bevel, so this undoes ValueToOffset.
+    const long long position = Vertical() ? static_cast<long long>(height()) - FThumbBox.height() -
+                                                Offset - (SliderArea().top() + Indent)
+                                          : static_cast<long long>(Offset) - TrackOrigin();
+    long long steps = 0;
+    if (FTrackLength > 0 && range > 0)
+        steps = RoundHalfEven(static_cast<double>(position) * static_cast<double>(range) /
+                              FTrackLength);
+    if (!(FOptions & soSmooth))
+        steps = RoundHalfEven(static_cast<double>(steps) / FIncrement) * FIncrement;
+    return ClampToInt(
+        std::min(FMinValue + std::max(steps, 0LL), static_cast<long long>(FMaxValue)));
+}
+
+int TCustomRulerSlider::AlignOffset(int Offset) const
+{
+    const int origin = TrackOrigin();
+    const int aligned = std::clamp(Offset, origin, origin + FTrackLength);
+    return std::min(ValueToOffset(OffsetToValue(aligned)), origin + FTrackLength);
+}
+
+// The thumb jumps from one value position to the next; while dragged it carries the value.
+void TCustomRulerSlider::MoveThumbTo(int Offset)
+{
+    const int remembered = FValue;
+    const int leading = AlignOffset(Offset);
+    update(FThumbBox);
+    if (Vertical())
+        FThumbBox.moveTop(leading);
+    else
+        FThumbBox.moveLeft(leading);
+    update(FThumbBox);
+    if (FDragging) {
+        FValue = OffsetToValue(leading);
+        if (FValue != remembered)
+            DoChange();
+    }
+}
