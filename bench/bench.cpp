@@ -3,12 +3,16 @@
 // memory figures cover both.
 #include "appfonts.h"
 #include "programwindows.h"
+#include "rulerslider.h"
+#include "serapplication.h"
 #include "serialhandover.h"
 #include "unitsimpty.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QInputDevice>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -16,9 +20,15 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -88,6 +98,108 @@ double Download(TProgramWindows &Windows)
     return elapsed;
 }
 
+// Tells when a widget has painted since a given moment; the paint may happen on the GUI thread
+// while another thread waits for it.
+class TPaintWatch : public QObject {
+public:
+    explicit TPaintWatch(QWidget *Widget) { Widget->installEventFilter(this); }
+
+    // Any thread: waits until the widget has painted at or after From (steady clock), at most
+    // Timeout; the time of that paint, or nothing.
+    std::optional<std::chrono::steady_clock::time_point>
+    WaitForPaintAfter(std::chrono::steady_clock::time_point From, std::chrono::milliseconds Timeout)
+    {
+        std::unique_lock lock(FLock);
+        if (!FPainted.wait_for(lock, Timeout, [&] { return FLastPaint >= From; }))
+            return std::nullopt;
+        return FLastPaint;
+    }
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        if (Event->type() == QEvent::Paint) {
+            std::lock_guard lock(FLock);
+            FLastPaint = std::chrono::steady_clock::now();
+            FPainted.notify_all();
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FPainted;
+    std::chrono::steady_clock::time_point FLastPaint{};
+};
+
+// While discovery cycles through two ports that open but never answer (each tick closes one,
+// which pauses for 300 ms), arrow keys reach the ZN ID slider at random moments. A second
+// thread queues them, as the window system does whatever the GUI thread is busy with; the
+// figure is the time from a key being queued to the slider's repaint.
+std::vector<double> KeyToRepaintWhileSearching(int Samples)
+{
+    TUnitSimOptions silent;
+    silent.SilentDongle = true;
+    TUnitSimPty first(silent);
+    TUnitSimPty second(silent);
+    qputenv("ZARNELL_PORTS",
+            QByteArray::fromStdString(first.SlavePath() + ":" + second.SlavePath()));
+    TProgramWindows windows;
+    TZRSetupForm &form = windows.ZRSetupForm;
+    form.show();
+    form.IDSlider->setFocus();
+    TPaintWatch watch(form.IDSlider);
+    RunUntil([&] { return first.ProbeCount() > 0 && second.ProbeCount() > 0; }, 10000);
+
+    std::vector<double> delays;
+    std::atomic<bool> done = false;
+    // The keyboard device that key events name is created on first use: here, on its thread.
+    QInputDevice::primaryKeyboard();
+    std::thread keys([&] {
+        std::mt19937 random(20261208);
+        std::uniform_int_distribution<int> pause(5, 120);
+        for (int i = 0; i < Samples; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+            // Right and left in turn, so that every key moves the thumb.
+            const int key = i % 2 == 0 ? Qt::Key_Right : Qt::Key_Left;
+            const auto sent = std::chrono::steady_clock::now();
+            QCoreApplication::postEvent(form.IDSlider, new QKeyEvent(QEvent::KeyPress, key, {}));
+            QCoreApplication::postEvent(form.IDSlider, new QKeyEvent(QEvent::KeyRelease, key, {}));
+            const auto painted = watch.WaitForPaintAfter(sent, std::chrono::seconds(5));
+            if (!painted)
+                break;
+            delays.push_back(std::chrono::duration<double, std::milli>(*painted - sent).count());
+        }
+        done = true;
+    });
+    RunUntil([&] { return done.load(); }, Samples * 1000);
+    keys.join();
+    qunsetenv("ZARNELL_PORTS");
+    return delays;
+}
+
+// The processor time a port costs while its device has vanished and the port stays open.
+double CpuWhileDeviceVanished()
+{
+    TUnitSimPty unit;
+    TSerComm comm;
+    comm.SetDeviceName(unit.SlavePath());
+    comm.SetMonitorEvents({TSerCommEvent::ceRxChar});
+    // The loss is announced once; what it raises is not this figure's concern.
+    comm.OnNotifyException =
+        TSerCommExceptionEvent(&comm, [](TSerCustomComm *, std::exception_ptr) {});
+    comm.Open();
+    unit.Unplug();
+    RunFor(200);
+    const double before = CpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    RunFor(2000);
+    const double cpu = (CpuSeconds() - before) / (static_cast<double>(clock.elapsed()) / 1000);
+    comm.Close();
+    return cpu;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -142,6 +254,16 @@ int main(int argc, char *argv[])
                 std::chrono::duration<double, std::milli>(frames[f].Time - reply.Time).count());
     }
 
+    windows.ZRSetupForm.close();
+
+    constexpr int KeySamples = 200;
+    const std::vector<double> keyMs = KeyToRepaintWhileSearching(KeySamples);
+    // The same with the pause of closing as a plain sleep, as the program had it before.
+    SetSerGuiWait(nullptr);
+    const std::vector<double> sleepingKeyMs = KeyToRepaintWhileSearching(KeySamples / 2);
+    InstallSerialHandOver(&app);
+    const double vanishedCpu = CpuWhileDeviceVanished();
+
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double frameMs = 34.0 * (1 + 8 + 2) / 500000 * 1000;
@@ -156,6 +278,18 @@ int main(int argc, char *argv[])
                 "stop bits)\n",
                 frameMs);
     std::printf("  CPU while idle after discovery     %8.2f %% of one core\n", idleCpu * 100);
+    if (!keyMs.empty() && !sleepingKeyMs.empty()) {
+        std::printf("  slider key to repaint while searching (2 silent ports, %zu keys)\n",
+                    keyMs.size());
+        std::printf(
+            "    pause of closing serves events   median %.1f ms, 99th percentile %.1f ms\n",
+            Percentile(keyMs, 0.5), Percentile(keyMs, 0.99));
+        std::printf(
+            "    pause of closing sleeps (before) median %.1f ms, 99th percentile %.1f ms\n",
+            Percentile(sleepingKeyMs, 0.5), Percentile(sleepingKeyMs, 0.99));
+    }
+    std::printf("  CPU while a vanished device stays open %4.2f %% of one core\n",
+                vanishedCpu * 100);
     std::printf("  peak memory (resident)             %8.1f MiB\n", usage.ru_maxrss / 1024.0);
     return 0;
 }
