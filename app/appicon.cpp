@@ -16,31 +16,6 @@ QPixmap Canvas(int Size)
     return pixmap;
 }
 
-QPixmap DrawSetupIcon(int Size)
-{
-    QPixmap pixmap = Canvas(Size);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(Size / 32.0, Size / 32.0);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Navy);
-    p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
-    // Radio waves leaving the dongle's antenna.
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(SkyBlue, 2, Qt::SolidLine, Qt::RoundCap));
-    p.drawArc(QRectF(14, 4, 12, 12), -30 * 16, 120 * 16);
-    p.drawArc(QRectF(10, 0, 20, 20), -30 * 16, 120 * 16);
-    // The letter Z.
-    QPainterPath z;
-    z.moveTo(6, 13);
-    z.lineTo(17, 13);
-    z.lineTo(7, 26);
-    z.lineTo(18, 26);
-    p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-    p.drawPath(z);
-    return pixmap;
-}
-
 QPixmap DrawLoaderIcon(int Size)
 {
     QPixmap pixmap = Canvas(Size);
@@ -80,6 +55,31 @@ template <typename Draw> QIcon IconOfSizes(Draw DrawAt)
 }
 
 } // namespace
+
+QPixmap DrawSetupIcon(int Size)
+{
+    QPixmap pixmap = Canvas(Size);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(Size / 32.0, Size / 32.0);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Navy);
+    p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+    // Radio waves leaving the dongle's antenna.
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(SkyBlue, 2, Qt::SolidLine, Qt::RoundCap));
+    p.drawArc(QRectF(14, 4, 12, 12), -30 * 16, 120 * 16);
+    p.drawArc(QRectF(10, 0, 20, 20), -30 * 16, 120 * 16);
+    // The letter Z.
+    QPainterPath z;
+    z.moveTo(6, 13);
+    z.lineTo(17, 13);
+    z.lineTo(7, 26);
+    z.lineTo(18, 26);
+    p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.drawPath(z);
+    return pixmap;
+}
 
 QIcon SetupIcon()
 {

@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -119,16 +120,17 @@ private:
     int FOutput = -1;
 };
 
-// Waits for a file to be renamed into Dir, as the command does with a finished report.
-class TRenameWatch {
+// Waits for a file to appear in Dir: renamed into it (IN_MOVED_TO), as the command does with a
+// finished report, or created (IN_CREATE).
+class TDirWatch {
 public:
-    explicit TRenameWatch(const std::filesystem::path &Dir)
+    TDirWatch(const std::filesystem::path &Dir, std::uint32_t Events)
         : FFd(::inotify_init1(IN_CLOEXEC))
     {
-        if (FFd < 0 || ::inotify_add_watch(FFd, Dir.c_str(), IN_MOVED_TO) < 0)
+        if (FFd < 0 || ::inotify_add_watch(FFd, Dir.c_str(), Events) < 0)
             throw std::system_error(errno, std::generic_category(), "inotify");
     }
-    ~TRenameWatch() { ::close(FFd); }
+    ~TDirWatch() { ::close(FFd); }
 
     bool Wait()
     {
@@ -165,7 +167,7 @@ TEST(UnitSimCommand, ServesUntilTerminatedAndReportsTheEeprom)
 {
     TScratchDir Dir;
     const auto ReportFile = Dir.Path() / "report.json";
-    TRenameWatch Renamed(Dir.Path());
+    TDirWatch Renamed(Dir.Path(), IN_MOVED_TO);
     TSimProcess Sim({"--report", ReportFile.string()});
     const std::string Port = Sim.FirstLine();
     ASSERT_FALSE(Port.empty());
@@ -202,6 +204,49 @@ TEST(UnitSimCommand, ServesUntilTerminatedAndReportsTheEeprom)
         CommandOutput(std::string(ZARNELL_UNIT_SIM) + " --show-eeprom " + ReportFile.string());
     EXPECT_NE(Dump.find("0000: ff  ff  ff  ff  ff [1f][04] ff "), std::string::npos) << Dump;
     EXPECT_NE(Dump.find("[ZN ID] = 4"), std::string::npos) << Dump;
+}
+
+TEST(UnitSimCommand, ReadyFileAppearsOnceTheDongleHasTakenZ)
+{
+    TScratchDir dir;
+    const auto readyFile = dir.Path() / "ready";
+    TDirWatch created(dir.Path(), IN_CREATE);
+    TSimProcess sim({"--ready-file", readyFile.string()});
+    const std::string port = sim.FirstLine();
+    ASSERT_FALSE(port.empty());
+
+    TPtyClient client(port);
+    client.Write("N");
+    ASSERT_EQ(client.Read(5, 5s), "IWRX\r");
+    EXPECT_FALSE(std::filesystem::exists(readyFile)) << "a probe alone does not make it ready";
+    client.Write("Z");
+    ASSERT_TRUE(created.Wait());
+    EXPECT_TRUE(std::filesystem::exists(readyFile));
+
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.ExitStatus(), 0);
+}
+
+TEST(UnitSimCommand, StopsAtOnceWhileWaitingToBeReady)
+{
+    TScratchDir dir;
+    const auto readyFile = dir.Path() / "ready";
+    TSimProcess sim({"--ready-file", readyFile.string()});
+    ASSERT_FALSE(sim.FirstLine().empty());
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.ExitStatus(), 0);
+    EXPECT_FALSE(std::filesystem::exists(readyFile));
+}
+
+TEST(UnitSimCommand, AReadyFileThatCannotBeCreatedEndsTheSimulator)
+{
+    TScratchDir dir;
+    TSimProcess sim({"--ready-file", (dir.Path() / "no-such-folder" / "ready").string()});
+    const std::string port = sim.FirstLine();
+    ASSERT_FALSE(port.empty());
+    TPtyClient client(port);
+    client.Write("Z");
+    EXPECT_EQ(sim.ExitStatus(), 1);
 }
 
 TEST(UnitSimCommand, BadOptionsAreRefused)

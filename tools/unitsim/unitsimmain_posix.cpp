@@ -1,19 +1,26 @@
 // zarnell-unit-sim: a simulated dongle and Zarnell unit on a pseudo-terminal. Prints the path
 // of the port to open on its first line, then serves until SIGINT or SIGTERM; SIGUSR1 writes
-// the report without stopping.
+// the report without stopping. With --ready-file it creates a file once the dongle has taken
+// "Z", the moment the program enables Download, so a script driving the program can wait for it.
 #include "unitsimpty.h"
 
 #include <CLI/CLI.hpp>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <system_error>
+#include <thread>
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +31,7 @@ struct TCommand {
     int FrameDelayMs = 0;
     int SplitPauseMs = 0;
     std::string ReportFile;
+    std::string ReadyFile;
     std::string ShowEepromFile;
 };
 
@@ -94,6 +102,8 @@ void AddOptions(CLI::App &App, TCommand &Command)
         ->check(CLI::PositiveNumber);
     App.add_option("--report", Command.ReportFile,
                    "Write a JSON report to FILE at exit and on SIGUSR1");
+    App.add_option("--ready-file", Command.ReadyFile,
+                   "Create FILE once the dongle has taken \"Z\" (the program enables Download)");
     App.add_option("--show-eeprom", Command.ShowEepromFile,
                    "Print the EEPROM image of a report written by --report, then exit")
         ->check(CLI::ExistingFile);
@@ -121,6 +131,37 @@ int ShowEeprom(const std::string &File)
     return 0;
 }
 
+// Watches the simulator on a thread of its own and creates the file once the unit's boot loader
+// listens. A file that cannot be created ends the simulator with SIGTERM, so that nobody waits
+// for it in vain.
+class TReadyFile {
+public:
+    TReadyFile(const TUnitSimPty &Sim, std::string File)
+        : FThread([this, &Sim, File = std::move(File)](std::stop_token Stop) {
+            if (Sim.WaitFor([&] { return Sim.LoaderListening(); }, Stop))
+                Create(File);
+        })
+    {
+    }
+
+    bool Failed() const { return FFailed; }
+
+private:
+    void Create(const std::string &File)
+    {
+        const int fd = ::open(File.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd >= 0 && ::close(fd) == 0)
+            return;
+        std::cerr << "zarnell-unit-sim: cannot create " << File << ": " << std::strerror(errno)
+                  << '\n';
+        FFailed = true;
+        ::kill(::getpid(), SIGTERM);
+    }
+
+    std::atomic<bool> FFailed = false;
+    std::jthread FThread; // last: it runs with the fields above in place
+};
+
 // The signals are blocked in every thread and taken here with sigwait: no handler runs, so
 // the report is written by ordinary code.
 sigset_t ServedSignals()
@@ -142,6 +183,9 @@ int Serve(const TCommand &Command)
 
     TUnitSimPty Sim(Command.Options); // its thread inherits the blocked signals
     std::cout << Sim.SlavePath() << std::endl;
+    std::optional<TReadyFile> readyFile; // ends before Sim, and so does its thread
+    if (!Command.ReadyFile.empty())
+        readyFile.emplace(Sim, Command.ReadyFile);
 
     for (;;) {
         int Signal = 0;
@@ -158,7 +202,7 @@ int Serve(const TCommand &Command)
         std::cerr << "zarnell-unit-sim: " << Sim.Failure() << '\n';
         return 1;
     }
-    return 0;
+    return readyFile && readyFile->Failed() ? 1 : 0;
 }
 
 } // namespace

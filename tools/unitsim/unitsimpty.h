@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
     // Waits until Condition() holds, testing it again whenever the simulator's state changes;
     // false when Timeout passed first. Condition may call the accessors above.
     bool WaitFor(const std::function<bool()> &Condition, std::chrono::milliseconds Timeout) const;
+    // The same without a time limit: waits until Condition() holds or Stop is requested, and
+    // tells whether Condition() held in the end.
+    bool WaitFor(const std::function<bool()> &Condition, std::stop_token Stop) const;
     bool WaitForFrames(std::size_t Count, std::chrono::milliseconds Timeout) const;
 
     // The device disappears: the master side is closed, so the program's port sees a hang-up.

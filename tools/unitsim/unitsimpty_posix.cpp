@@ -368,6 +368,29 @@ bool TUnitSimPty::WaitFor(const std::function<bool()> &Condition,
     }
 }
 
+bool TUnitSimPty::WaitFor(const std::function<bool()> &Condition, std::stop_token Stop) const
+{
+    // Notifying under the lock: a request cannot slip in between the waiter's test and its wait.
+    const std::stop_callback wake(Stop, [this] {
+        std::lock_guard lock(FImpl->Mutex);
+        FImpl->StateChanged.notify_all();
+    });
+    std::unique_lock lock(FImpl->Mutex);
+    for (;;) {
+        const auto seen = FImpl->Changes;
+        lock.unlock();
+        if (Condition())
+            return true;
+        lock.lock();
+        FImpl->StateChanged.wait(lock,
+                                 [&] { return FImpl->Changes != seen || Stop.stop_requested(); });
+        if (Stop.stop_requested()) {
+            lock.unlock();
+            return Condition();
+        }
+    }
+}
+
 bool TUnitSimPty::WaitForFrames(std::size_t Count, std::chrono::milliseconds Timeout) const
 {
     return WaitFor([&] { return Frames().size() >= Count; }, Timeout);

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the Debian package of the program into build/packages/ and prints its path:
+#   tools/packaging/build-deb.sh
+# A configuration of its own (build/package-linux): Release, no tests, installed under /usr,
+# compiled and linked with Debian's hardening flags as a Debian package build would be.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+cd "$root"
+jobs=${ZARNELL_JOBS:-$(nproc 2>/dev/null || echo 2)}
+build=build/package-linux
+packages=build/packages
+
+say() { printf '== %s\n' "$*" >&2; }
+
+flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+
+say "configuring $build"
+cmake -S . -B "$build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX=/usr \
+    -DZARNELL_BUILD_TESTS=OFF \
+    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+    -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" >/dev/null
+
+# Only what the package holds; the simulator, the bench and the screenshot tool stay unbuilt.
+say "building the program and its data files"
+cmake --build "$build" -j "$jobs" --target zarnell-setup zarnell-linux-data
+
+say "packing"
+mkdir -p "$packages"
+deb=$(cd "$build" && cpack -G DEB -D CPACK_OUTPUT_FILE_PREFIX="$root/$packages" |
+    sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p')
+[[ -f $deb ]] || { echo "cpack made no package" >&2; exit 1; }
+echo "$deb"

@@ -1,0 +1,256 @@
+#!/usr/bin/env bash
+# Tests the Debian package as a user would, on a throwaway minimal Debian 12 root:
+#   tools/packaging/test-deb.sh [PACKAGE.deb]
+# 1. unpacks a minimal bookworm root (debootstrapped once, then kept as a tarball in the cache,
+#    ZARNELL_CACHE, outside the git tree) into a fresh temporary folder;
+# 2. installs the package there with apt-get from Debian's archive, without recommended
+#    packages, so that the package's own dependencies must be enough;
+# 3. starts zarnell-setup from PATH on a private Xvfb display against the simulated unit on a
+#    pseudo-terminal, waits until the program has found the dongle and enabled Download, and
+#    closes its window as a window manager would; the program must end with status 0;
+# 4. purges the package and checks that nothing of it is left.
+# Everything it started, mounted or unpacked is undone on the way out, also after a failure.
+# Runs as root. The simulator and the window-closing helper come from the native build
+# (cmake --build --preset default --target zarnell-unit-sim zarnell-close-window).
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source_root=$(cd "$here/../.." && pwd)
+deb=$(readlink -f "${1:-$source_root/build/packages/zarnell-setup_1.0_amd64.deb}")
+sim=${ZARNELL_UNIT_SIM:-$source_root/build/default/tools/zarnell-unit-sim}
+close_window=${ZARNELL_CLOSE_WINDOW:-$source_root/build/default/tools/packaging/zarnell-close-window}
+cache=${ZARNELL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zarnell}
+
+suite=bookworm
+variant=minbase
+mirror=http://deb.debian.org/debian
+security_mirror=http://deb.debian.org/debian-security
+patience=60 # seconds, for each thing waited for; a bound, not an expectation
+
+say() { printf '== %s\n' "$*"; }
+fail() {
+    printf 'test-deb: %s\n' "$*" >&2
+    exit 1
+}
+
+if ((EUID != 0)); then
+    fail "must run as root: it debootstraps a Debian root, mounts into it and chroots into it"
+fi
+[[ -f $deb ]] || fail "no package at $deb (build it with tools/packaging/build-deb.sh)"
+[[ -x $sim ]] || fail "no simulated unit at $sim"
+[[ -x $close_window ]] || fail "no zarnell-close-window at $close_window (it needs libx11-dev)"
+for tool in debootstrap Xvfb chroot mount umount flock tar; do
+    command -v "$tool" >/dev/null || fail "$tool is missing"
+done
+
+started=$SECONDS
+
+# --- What is undone on the way out --------------------------------------------------------
+
+work=
+mounts=() # in the order they were made
+# The processes this script started, by pid; a pid is forgotten once its process is reaped.
+xvfb_pid=
+sim_pid=
+program_pid=
+
+# True while anything is mounted at or below the folder $1.
+mounted_below() {
+    awk -v dir="$1" '$5 == dir || index($5, dir "/") == 1 { found = 1 } END { exit !found }' \
+        /proc/self/mountinfo
+}
+
+# Removes a folder tree unless something is still mounted inside it: a bind mount of /dev
+# must never be emptied along with the root.
+remove_tree() {
+    if mounted_below "$1"; then
+        echo "test-deb: $1 still has mounts inside; leaving it in place" >&2
+        return 1
+    fi
+    rm -rf --one-file-system "$1"
+}
+
+# Goes on past a failed step, so that every process is ended and every mount undone.
+cleanup() {
+    local status=$? pid i
+    set +e
+    for pid in $program_pid $sim_pid $xvfb_pid; do
+        kill -TERM "$pid"
+        wait "$pid"
+    done
+    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+        # A lazy unmount at least detaches a busy mount, so the removal cannot reach into it.
+        umount "${mounts[i]}" || umount --lazy "${mounts[i]}" || status=1
+    done
+    if [[ -n $work ]]; then
+        remove_tree "$work" || status=1
+    fi
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Binds a host folder into the root; the bind is private, so that nothing mounted inside it
+# later shows up on the host.
+bind_into_root() {
+    local target=$work/root$1
+    mkdir -p "$target"
+    mount --bind "$1" "$target"
+    mounts+=("$target")
+    mount --make-private "$target"
+}
+
+# Runs "$@" with its output in $work/NAME.log, shown only when it fails: quietly NAME COMMAND...
+quietly() {
+    local log=$work/$1.log
+    shift
+    "$@" >"$log" 2>&1 || { tail -n 40 "$log" >&2; return 1; }
+}
+
+# Waits until the command "$@" succeeds, for at most $patience seconds.
+wait_until() {
+    local deadline=$((SECONDS + patience))
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.1
+    done
+}
+
+# --- The minimal root, from the cache -----------------------------------------------------
+
+# Keyed by what makes the root and by the month, so that it is made afresh now and then.
+key=$(printf '%s %s %s %s' "$variant" "$suite" "$mirror" "$(date -u +%Y-%m)" | sha256sum |
+    cut -c1-12)
+tarball=$cache/debootstrap/$suite-$variant-$key.tar
+
+make_root_tarball() {
+    local build=$tarball.work
+    # One debootstrap at a time per cache, also across runs on the same machine.
+    exec {lock}>"$tarball.lock"
+    flock "$lock"
+    if [[ ! -f $tarball ]]; then
+        say "debootstrapping a $variant $suite root into the cache (once)"
+        if [[ -e $build ]]; then
+            remove_tree "$build"
+        fi
+        debootstrap --variant="$variant" "$suite" "$build" "$mirror" >"$tarball.log" 2>&1 ||
+            { tail -n 20 "$tarball.log" >&2; fail "debootstrap failed; its log: $tarball.log"; }
+        tar --numeric-owner -C "$build" -cf "$tarball.part" .
+        mv "$tarball.part" "$tarball"
+        remove_tree "$build"
+    fi
+    exec {lock}>&-
+}
+
+mkdir -p "$cache/debootstrap"
+if [[ ! -f $tarball ]]; then
+    make_root_tarball
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zarnell-test-deb.XXXXXX")
+root=$work/root
+mkdir "$root"
+say "unpacking $(basename "$tarball") into $root"
+tar --numeric-owner -C "$root" -xf "$tarball"
+
+cat >"$root/etc/apt/sources.list" <<EOF
+deb $mirror $suite main
+deb $mirror $suite-updates main
+deb $security_mirror $suite-security main
+EOF
+rm -f "$root/etc/resolv.conf"
+cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+# No service of an installed package may start inside the root.
+printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+chmod 0755 "$root/usr/sbin/policy-rc.d"
+
+for dir in /proc /sys /dev /dev/pts; do
+    bind_into_root "$dir"
+done
+
+in_root() {
+    chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
+}
+
+# --- Install -------------------------------------------------------------------------------
+
+package=$(basename "$deb")
+cp "$deb" "$root/tmp/$package"
+chmod 0644 "$root/tmp/$package"
+say "apt-get update"
+quietly apt-update in_root apt-get update
+say "apt-get install ./$package"
+quietly apt-install in_root sh -c "cd /tmp && apt-get install -y --no-install-recommends ./$package"
+sed -n '/^[0-9]* upgraded/p' "$work/apt-install.log"
+in_root dpkg -L zarnell-setup >"$work/files"
+program_path=$(in_root sh -c 'command -v zarnell-setup') || fail "zarnell-setup is not on PATH"
+[[ $program_path == /usr/bin/zarnell-setup ]] || fail "zarnell-setup found at $program_path"
+
+# --- Run -----------------------------------------------------------------------------------
+
+# Xvfb picks a free display itself and names it on descriptor 3 once it accepts clients.
+mkfifo "$work/xvfb.fifo" "$work/sim.fifo"
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/xvfb.fifo" \
+    </dev/null >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec {xvfb_out}<"$work/xvfb.fifo"
+read -r -t "$patience" -u "$xvfb_out" display ||
+    { cat "$work/xvfb.log" >&2; fail "Xvfb named no display"; }
+say "Xvfb on :$display"
+bind_into_root /tmp/.X11-unix
+
+"$sim" --ready-file "$work/ready" </dev/null >"$work/sim.fifo" 2>"$work/sim.log" &
+sim_pid=$!
+exec {sim_out}<"$work/sim.fifo"
+read -r -t "$patience" -u "$sim_out" port || fail "the simulated unit named no port"
+say "simulated unit on $port"
+
+say "starting zarnell-setup in the root"
+chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/root LANG=C.UTF-8 \
+    DISPLAY=":$display" ZARNELL_PORTS="$port" zarnell-setup </dev/null >"$work/program.log" 2>&1 &
+program_pid=$!
+
+program_output() {
+    echo "--- zarnell-setup said:" >&2
+    cat "$work/program.log" >&2
+}
+
+ready_or_ended() { [[ -e $work/ready ]] || ! kill -0 "$program_pid" 2>/dev/null; }
+wait_until ready_or_ended || { program_output; fail "Download was not enabled within ${patience} s"; }
+kill -0 "$program_pid" 2>/dev/null || { program_output; fail "zarnell-setup ended before Download"; }
+say "the program has found the dongle and enabled Download"
+
+DISPLAY=":$display" "$close_window" "$program_pid" || fail "could not ask zarnell-setup's window to close"
+ended() { ! kill -0 "$program_pid" 2>/dev/null; }
+wait_until ended || { program_output; fail "zarnell-setup did not end within ${patience} s"; }
+program_status=0
+wait "$program_pid" || program_status=$?
+program_pid=
+((program_status == 0)) || { program_output; fail "zarnell-setup ended with status $program_status"; }
+say "zarnell-setup closed with status 0"
+
+kill -TERM "$sim_pid"
+sim_status=0
+wait "$sim_pid" || sim_status=$?
+sim_pid=
+((sim_status == 0)) || { cat "$work/sim.log" >&2; fail "the simulated unit ended with status $sim_status"; }
+
+# --- Remove --------------------------------------------------------------------------------
+
+say "apt-get remove --purge zarnell-setup"
+quietly apt-remove in_root apt-get remove --purge -y zarnell-setup
+if in_root dpkg -s zarnell-setup >/dev/null 2>&1; then
+    fail "dpkg still knows zarnell-setup after the purge"
+fi
+# What the package installed must be gone, except folders that other packages own as well.
+left=()
+while IFS= read -r path; do
+    [[ $path == /. ]] && continue
+    if [[ -e $root$path || -L $root$path ]] && ! in_root dpkg -S "$path" >/dev/null 2>&1; then
+        left+=("$path")
+    fi
+done <"$work/files"
+((${#left[@]} == 0)) || fail "left behind after the purge: ${left[*]}"
+
+say "the package installed, ran, closed and left nothing behind ($((SECONDS - started)) s)"
