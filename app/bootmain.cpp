@@ -190,6 +190,8 @@ void TZRSetupForm::FormCreate()
     Ports->addItems(names);
     Ports->setCurrentIndex(Ports->count() - 1);
     Ports->lineEdit()->selectAll();
+    FProbeReport.PassStarted(names);
+    ShowProbeOutcomes();
     FScanIndex = -1;
     FFound = false;
     FReply.Reset();
@@ -199,6 +201,8 @@ void TZRSetupForm::FormCreate()
 void TZRSetupForm::Timer1Find()
 {
     Guarded([this] {
+        FProbeReport.Concluded();
+        ShowProbeOutcomes();
         if (FFound) {
             // Discovery is over: the port stays open with its settings. The tick stops before
             // "Z" goes out so that a failing write is reported once, not at every tick.
@@ -233,19 +237,36 @@ void TZRSetupForm::ProbeNextPort(const QString &PortName)
     // way is delivered while the previous port closes; whatever it carried is forgotten here.
     FFound = false;
     FReply.Reset();
+    FProbeReport.Started(PortName);
     try {
         // The device name is a pattern: a per cent sign in a port's path stands for itself.
         SerComm1.SetDeviceName("\\\\.\\\\" + SerEscapePattern(PortName.toStdString()));
         SerComm1.Open();
+        FProbeReport.Opened();
         SerComm1.PurgeReadWrite();
         SerComm1.WriteChar(ProbeByte);
     } catch (...) {
+        FProbeReport.Failed(std::current_exception());
     }
+}
+
+// The Ports box explains each port: its items and the box itself carry the last outcomes.
+void TZRSetupForm::ShowProbeOutcomes()
+{
+    QStringList names;
+    for (int i = 0; i < Ports->count(); ++i) {
+        names << Ports->itemText(i);
+        Ports->setItemData(i, FProbeReport.Outcome(names.back()), Qt::ToolTipRole);
+    }
+    Ports->setToolTip(FProbeReport.Summary(names));
 }
 
 // While discovery runs, a failure of a notification (a probed port that vanished, say) is one
 // more failure of probing that port: nothing is shown, and the next tick moves on.
-void TZRSetupForm::ComPortNotifyException(TSerCustomComm *, std::exception_ptr) {}
+void TZRSetupForm::ComPortNotifyException(TSerCustomComm *, std::exception_ptr Error)
+{
+    FProbeReport.Failed(Error);
+}
 
 void TZRSetupForm::ComPortRxChar(TSerCustomComm *, int Count)
 {
@@ -253,8 +274,11 @@ void TZRSetupForm::ComPortRxChar(TSerCustomComm *, int Count)
         std::uint8_t byte = 0;
         if (!SerComm1.ReadChar(byte))
             return;
-        if (std::optional<std::string> line = FReply.Feed(byte); line && *line == ProbeAnswer)
-            FFound = true;
+        if (std::optional<std::string> line = FReply.Feed(byte)) {
+            FProbeReport.LineReceived(*line);
+            if (*line == ProbeAnswer)
+                FFound = true;
+        }
     }
 }
 

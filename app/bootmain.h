@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bootloader.h"
+#include "probereport.h"
 #include "replyparser.h"
 #include "sercomm.h"
 
@@ -62,11 +63,13 @@ private:
     void ConfigureSerialPort();
     void BindHandlers();
     void ProbeNextPort(const QString &PortName);
+    void ShowProbeOutcomes();
 
     TBoot *FBoot = nullptr;
     TUpdateDlgM *FUpdateDlgM = nullptr;
     std::int32_t FScanIndex = -1;
     bool FFound = false;
     TReplyLineParser FReply;
+    TProbeReport FProbeReport;
     TSettingsBlock FSettingsBlock{};
 };

@@ -1,5 +1,6 @@
 // Zarnell Setup: finds the unit's radio dongle and writes the unit's settings into its EEPROM.
 #include "appfonts.h"
+#include "logging.h"
 #include "programwindows.h"
 #include "serialhandover.h"
 
@@ -8,6 +9,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    InstallLogging();
     InstallSerialHandOver(&app);
     InstallFontSubstitutes();
 

@@ -7,6 +7,7 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -14,7 +15,17 @@
 #include <cmath>
 #include <utility>
 
+// Each step, each frame sent and each reply line; off by default (QT_LOGGING_RULES).
+Q_LOGGING_CATEGORY(lcLoader, "zarnell.loader", QtWarningMsg)
+
 namespace {
+
+// Bytes as the log shows them: hexadecimal, two digits each.
+QString Hex(std::string_view Bytes)
+{
+    return QString::fromLatin1(
+        QByteArray(Bytes.data(), static_cast<qsizetype>(Bytes.size())).toHex(' '));
+}
 
 const QColor SkyBlue(166, 202, 240);
 
@@ -128,6 +139,7 @@ int TBoot::StartLoading(TSerCustomComm *Comm, const TImage &Image)
 
 void TBoot::RunStep()
 {
+    qCInfo(lcLoader) << "step" << int{FStep};
     switch (FStep) {
     case StepPageStart:
         SetStatus(QStringLiteral("Programming EEPROM"));
@@ -205,6 +217,7 @@ void TBoot::LoaderRxChar(TSerCustomComm *, int Count)
 
 void TBoot::HandleReply(const std::string &Line)
 {
+    qCInfo(lcLoader).noquote() << "reply line:" << Hex(Line);
     switch (ClassifyReply(Line)) {
     case TReplyClass::Acknowledged:
         // A reply before the first tick acknowledges nothing of this run: it starts the run at
@@ -233,8 +246,12 @@ void TBoot::UpdateProgress()
 
 void TBoot::SendFrame(std::string_view Payload)
 {
-    if (FComm)
-        FComm->WriteText(BuildFrame(Payload));
+    if (!FComm)
+        return;
+    const std::string frame = BuildFrame(Payload);
+    qCInfo(lcLoader).noquote() << "frame" << QString::fromLatin1(Payload.substr(0, 2))
+                               << "sent:" << Hex(frame);
+    FComm->WriteText(frame);
 }
 
 void TBoot::SendBlock(int Offset)

@@ -9,6 +9,7 @@ namespace {
 std::mutex HandlerLock;
 TSerExceptionHandler Handler;
 TSerGuiWait GuiWait; // GUI thread only
+TSerLog Log;         // installed before any port opens
 
 } // namespace
 
@@ -44,6 +45,22 @@ void SerHandleException(std::exception_ptr Error) noexcept
     } catch (...) {
         SerPrintException(std::current_exception());
     }
+}
+
+void SetSerLog(TSerLog NewLog)
+{
+    Log = std::move(NewLog);
+}
+
+bool SerLogEnabled()
+{
+    return Log.Enabled && Log.Write && Log.Enabled();
+}
+
+void SerLogWrite(const std::string &Text)
+{
+    if (Log.Write)
+        Log.Write(Text);
 }
 
 void SetSerGuiWait(TSerGuiWait Wait)

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <exception>
 #include <functional>
+#include <string>
 
 using TSerExceptionHandler = std::function<void(std::exception_ptr)>;
 
@@ -26,6 +27,24 @@ template <typename F> void Guarded(F &&Fn) noexcept
     } catch (...) {
         SerHandleException(std::current_exception());
     }
+}
+
+// The component's log: open, settings, close, line errors, a vanished device. The program
+// installs where it goes (a Qt logging category); Enabled is asked first, so that no text is
+// built while nobody reads it.
+struct TSerLog {
+    std::function<bool()> Enabled;
+    std::function<void(const std::string &)> Write;
+};
+void SetSerLog(TSerLog Log);
+bool SerLogEnabled();
+void SerLogWrite(const std::string &Text);
+
+// Writes Text() to the log when it is read; Text is not called otherwise.
+template <typename F> void SerLog(F &&Text)
+{
+    if (SerLogEnabled())
+        SerLogWrite(Text());
 }
 
 using TSerGuiWait = std::function<void(std::chrono::milliseconds)>;

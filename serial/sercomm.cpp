@@ -22,6 +22,17 @@ constexpr std::array<std::uint32_t, 13> EventFlags = {
     SerEv::Rlsd,     SerEv::RxChar, SerEv::TxEmpty, SerEv::RxFlag, SerEv::PErr,
     SerEv::Rx80Full, SerEv::Event1, SerEv::Event2};
 
+// The line settings as a person reads them, for the log.
+std::string DescribeLine(const TSerLineSettings &Line)
+{
+    static constexpr const char *parities[] = {"no", "odd", "even", "mark", "space"};
+    static constexpr const char *stopbits[] = {"1", "1.5", "2"};
+    return std::to_string(Line.Baudrate) + " bit/s, " + std::to_string(Line.DataBits) +
+           " data bits, " + parities[static_cast<int>(Line.Parity)] + " parity, " +
+           stopbits[static_cast<int>(Line.Stopbits)] + " stop bits, flow control " +
+           (Line.OutCtsFlow || Line.OutDsrFlow || Line.XonXoffOut || Line.XonXoffIn ? "on" : "off");
+}
+
 // Calls a copy of the handler pair, so that a handler may rebind or clear its own event.
 template <typename Pair, typename... Args> void Raise(const Pair &Event, Args... args)
 {
@@ -62,17 +73,24 @@ void TSerCustomComm::Loaded()
 void TSerCustomComm::Open()
 {
     CheckClosed();
-    CreateHandle();
+    try {
+        CreateHandle();
+    } catch (const std::exception &Error) {
+        SerLog([&] { return std::string("cannot open: ") + Error.what(); });
+        throw;
+    }
     try {
         WriteDCB();
         SetupBuffers();
         SetTimeouts();
         SetEventMask();
         StartThreads();
-    } catch (...) {
+    } catch (const std::exception &Error) {
+        SerLog([&] { return "cannot set up " + FDevicePath + ": " + Error.what(); });
         CloseDevice();
         throw;
     }
+    SerLog([this] { return "opened " + FDevicePath + ": " + DescribeLine(LineSettings()); });
     DoOpen();
 }
 
@@ -89,6 +107,7 @@ void TSerCustomComm::Close()
     }
     CloseDevice();
     FClosing = false;
+    SerLog([this] { return "closed " + FDevicePath; });
     DoClose();
     HoldAfterClose();
 }
@@ -105,7 +124,8 @@ std::string TSerCustomComm::GetDevicePath() const
 
 void TSerCustomComm::CreateHandle()
 {
-    FDevice = TSerDevice::Open(GetDevicePath());
+    FDevicePath = GetDevicePath();
+    FDevice = TSerDevice::Open(FDevicePath);
     FLossReported = false;
 }
 
@@ -122,9 +142,11 @@ Result TSerCustomComm::OnDevice(Result Closed, Operation &&Operate)
         return Closed;
     try {
         return Operate(*FDevice);
-    } catch (const ESerCommError &) {
-        if (FDevice->Vanished())
+    } catch (const ESerCommError &Error) {
+        if (FDevice->Vanished()) {
             FLossReported = true;
+            SerLog([&] { return "the device " + FDevicePath + " has gone: " + Error.what(); });
+        }
         throw;
     }
 }
@@ -195,10 +217,9 @@ void TSerCustomComm::StopThreads()
 
 void TSerCustomComm::JoinRetiredThreads()
 {
-    std::erase_if(FRetiredThreads,
-                  [](const std::unique_ptr<TSerCommEventThread> &Thread) {
-                      return !Thread->Dispatching();
-                  });
+    std::erase_if(FRetiredThreads, [](const std::unique_ptr<TSerCommEventThread> &Thread) {
+        return !Thread->Dispatching();
+    });
 }
 
 void TSerCustomComm::DoOpen()
@@ -390,6 +411,7 @@ bool TSerCustomComm::HandleError()
 {
     const std::uint32_t errors = GetStatistics().Errors;
     if (errors != 0) {
+        SerLog([&] { return FDevicePath + ": line errors, flags " + std::to_string(errors); });
         try {
             Raise(OnError, this, static_cast<int>(errors));
         } catch (...) {

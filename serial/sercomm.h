@@ -140,6 +140,7 @@ private:
     Result OnDevice(Result Closed, Operation &&Operate);
 
     std::unique_ptr<TSerDevice> FDevice;
+    std::string FDevicePath; // of the device open now or last
     TSerCriticalSection FWriteLock;
     TSerCriticalSection FReadLock;
     std::unique_ptr<TSerCommEventThread> FEventThread;
@@ -148,8 +149,8 @@ private:
     std::uint32_t FEventMask = 0;
     bool FDestroying = false;
     bool FClosing = false;
-    bool FLossReported = false;     // the device has vanished and that has been raised
-    std::uint64_t FCloseCount = 0;  // a dispatch stops when the port was closed under it
+    bool FLossReported = false;        // the device has vanished and that has been raised
+    std::uint64_t FCloseCount = 0;     // a dispatch stops when the port was closed under it
     TSerFailures *FFailures = nullptr; // what the dispatch under way has raised so far
 
     bool FAutoOpen = false;

@@ -131,7 +131,7 @@ private:
     std::atomic<bool> FDeviceGone{false};
     bool FLossAnnounced = false; // the event thread has announced that the device has gone
     std::uint32_t FMask = 0;     // set before the event thread starts
-    bool FUnreadQueued = false; // the last wait completed for bytes that were announced already
+    bool FUnreadQueued = false;  // the last wait completed for bytes that were announced already
     std::atomic<bool> FStopRequested{false};
 
     // Line errors that the event thread read while it looked at the queue; the next Statistics

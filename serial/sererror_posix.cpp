@@ -15,3 +15,21 @@ std::string SerErrorText(int Code)
     // The GNU strerror_r returns the text, which need not be in the buffer.
     return strerror_r(Code, buffer, sizeof buffer);
 }
+
+TSerOpenProblem SerOpenProblemOf(int Code)
+{
+    switch (Code) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return TSerOpenProblem::opMissing;
+    case EACCES:
+    case EPERM:
+        return TSerOpenProblem::opNoPermission;
+    case EBUSY:
+    case EWOULDBLOCK: // the lock of another program
+        return TSerOpenProblem::opInUse;
+    default:
+        return TSerOpenProblem::opOther;
+    }
+}

@@ -46,3 +46,17 @@ std::string SerErrorText(int Code)
         return {};
     return Utf8Of(text, static_cast<int>(length));
 }
+
+TSerOpenProblem SerOpenProblemOf(int Code)
+{
+    switch (static_cast<DWORD>(Code)) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return TSerOpenProblem::opMissing;
+    case ERROR_ACCESS_DENIED: // a COM port needs no rights: another program holds it
+    case ERROR_SHARING_VIOLATION:
+        return TSerOpenProblem::opInUse;
+    default:
+        return TSerOpenProblem::opOther;
+    }
+}

@@ -31,7 +31,7 @@ void RaiseCommError(const std::string &Pattern)
 void RaiseCommError(const std::string &Pattern, int Code)
 {
     throw ESerCommError(
-        SerFormat(Pattern, {std::int64_t{Code}, SerTrimSystemText(SerErrorText(Code))}));
+        SerFormat(Pattern, {std::int64_t{Code}, SerTrimSystemText(SerErrorText(Code))}), Code);
 }
 
 void CheckCommResult(bool Succeeded, const std::string &Pattern)

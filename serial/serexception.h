@@ -6,8 +6,27 @@
 
 class ESerCommError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // Code is the system error code the message quotes, 0 when it quotes none.
+    explicit ESerCommError(const std::string &Message, int Code = 0)
+        : std::runtime_error(Message)
+        , FCode(Code)
+    {
+    }
+
+    // For telling the user what to do about a failure; the message stays what is shown.
+    int SystemCode() const { return FCode; }
+
+private:
+    int FCode;
 };
+
+// What the system error of a failed open says about a port.
+enum class TSerOpenProblem { opMissing, opNoPermission, opInUse, opOther };
+
+// Per platform: ENOENT or ERROR_FILE_NOT_FOUND is a missing device, EACCES a lack of rights,
+// EBUSY, a held lock or ERROR_ACCESS_DENIED (Windows lets no two programs open a COM port) a
+// port in use.
+TSerOpenProblem SerOpenProblemOf(int Code);
 
 // The calling thread's last system error code (errno, or GetLastError on Windows) and the
 // system's text for a code, as each platform layer provides them.

@@ -1,6 +1,7 @@
 // The window tests run the real windows on Qt's offscreen platform, with the serial hand-over
 // served by Qt's event loops as in the program.
 #include "appfonts.h"
+#include "logging.h"
 #include "serialhandover.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    InstallLogging();
     InstallSerialHandOver(&app);
     InstallFontSubstitutes();
     ::testing::InitGoogleTest(&argc, argv);

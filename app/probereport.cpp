@@ -1,0 +1,139 @@
+#include "probereport.h"
+
+#include "frames.h"
+#include "replyparser.h"
+#include "serexception.h"
+
+Q_LOGGING_CATEGORY(lcDiscovery, "zarnell.discovery", QtWarningMsg)
+
+namespace {
+
+QString MessageOf(std::exception_ptr Error)
+{
+    try {
+        std::rethrow_exception(Error);
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown failure");
+    }
+}
+
+// An open that failed, in the words of what to do about it.
+QString OpenFailure(const QString &Port, std::exception_ptr Error)
+{
+    int code = 0;
+    try {
+        std::rethrow_exception(Error);
+    } catch (const ESerCommError &e) {
+        code = e.SystemCode();
+    } catch (...) {
+    }
+    switch (SerOpenProblemOf(code)) {
+    case TSerOpenProblem::opMissing:
+        return QStringLiteral("%1: not present (unplugged?)").arg(Port);
+    case TSerOpenProblem::opNoPermission:
+        return QStringLiteral("%1: permission denied — add your user to the dialout group and "
+                              "log in again")
+            .arg(Port);
+    case TSerOpenProblem::opInUse:
+        return QStringLiteral("%1: in use by another program").arg(Port);
+    case TSerOpenProblem::opOther:
+        break;
+    }
+    return QStringLiteral("%1: cannot be opened (%2)").arg(Port, MessageOf(Error));
+}
+
+} // namespace
+
+void TProbeReport::PassStarted(const QStringList &Ports)
+{
+    qCInfo(lcDiscovery).noquote() << "ports:"
+                                  << (Ports.isEmpty() ? QStringLiteral("none")
+                                                      : Ports.join(QStringLiteral(", ")));
+}
+
+void TProbeReport::Started(const QString &Port)
+{
+    FPort = Port;
+    FClock.start();
+    FOpened = false;
+    FAnswered = false;
+    FOtherLine.clear();
+    FVanished.clear();
+}
+
+void TProbeReport::Opened()
+{
+    FOpened = true;
+}
+
+void TProbeReport::Failed(std::exception_ptr Error)
+{
+    if (FPort.isEmpty())
+        return;
+    if (FOpened) {
+        FVanished = MessageOf(Error);
+        return;
+    }
+    qCInfo(lcDiscovery).noquote() << FPort + QStringLiteral(":") << MessageOf(Error);
+    Record(OpenFailure(FPort, Error));
+    FPort.clear();
+}
+
+void TProbeReport::LineReceived(const std::string &Line)
+{
+    if (FPort.isEmpty() || !FOpened)
+        return;
+    const QString text = QString::fromStdString(Latin1ToUtf8(Line));
+    qCInfo(lcDiscovery).noquote()
+        << QStringLiteral("%1: answered \"%2\" after %3 ms").arg(FPort, text).arg(FClock.elapsed());
+    if (Line == ProbeAnswer)
+        FAnswered = true;
+    else if (FOtherLine.isEmpty())
+        FOtherLine = text;
+}
+
+void TProbeReport::Concluded()
+{
+    if (FPort.isEmpty())
+        return;
+    const qint64 elapsed = FClock.elapsed();
+    if (FAnswered) {
+        qCInfo(lcDiscovery).noquote() << FPort + QStringLiteral(": the dongle");
+        Record(QStringLiteral("%1: the dongle").arg(FPort));
+    } else if (!FVanished.isEmpty()) {
+        qCInfo(lcDiscovery).noquote()
+            << QStringLiteral("%1: opened and probed, then gone (%2)").arg(FPort, FVanished);
+        Record(QStringLiteral("%1: disappeared while it was probed").arg(FPort));
+    } else if (!FOtherLine.isEmpty()) {
+        qCInfo(lcDiscovery).noquote()
+            << QStringLiteral("%1: opened and probed, no IWRX in %2 ms").arg(FPort).arg(elapsed);
+        Record(QStringLiteral("%1: something answered, but not the dongle").arg(FPort));
+    } else {
+        qCInfo(lcDiscovery).noquote()
+            << QStringLiteral("%1: opened and probed, no answer in %2 ms").arg(FPort).arg(elapsed);
+        Record(QStringLiteral("%1: no answer to the probe").arg(FPort));
+    }
+    FPort.clear();
+}
+
+QString TProbeReport::Outcome(const QString &Port) const
+{
+    return FOutcomes.value(Port);
+}
+
+QString TProbeReport::Summary(const QStringList &Ports) const
+{
+    QStringList lines;
+    for (const QString &port : Ports) {
+        if (const QString outcome = Outcome(port); !outcome.isEmpty())
+            lines << outcome;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TProbeReport::Record(const QString &Outcome)
+{
+    FOutcomes.insert(FPort, Outcome);
+}

@@ -1,0 +1,43 @@
+// What discovery learns of each port, for the people who wonder why their dongle is not found:
+// the outcome of each port's last probe in plain words (the Ports box's tooltips) and a log of
+// every pass and probe in the category zarnell.discovery.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QLoggingCategory>
+#include <QString>
+#include <QStringList>
+
+#include <exception>
+#include <string>
+
+Q_DECLARE_LOGGING_CATEGORY(lcDiscovery)
+
+class TProbeReport {
+public:
+    void PassStarted(const QStringList &Ports);
+
+    // One probe: started, then the port opened, or the open failed; then
+    // what came back; concluded when the next tick moves on.
+    void Started(const QString &Port);
+    void Opened();
+    void Failed(std::exception_ptr Error);
+    void LineReceived(const std::string &Line);
+    void Concluded();
+
+    // The last outcome of Port ("" while it has none yet), and of every port, a line each.
+    QString Outcome(const QString &Port) const;
+    QString Summary(const QStringList &Ports) const;
+
+private:
+    void Record(const QString &Outcome);
+
+    QString FPort; // the port of the probe under way, "" between probes
+    QElapsedTimer FClock;
+    bool FOpened = false;
+    bool FAnswered = false;
+    QString FOtherLine; // the first line that was not the dongle's answer
+    QString FVanished;  // the failure of a notification: the port went while it was probed
+    QHash<QString, QString> FOutcomes;
+};
