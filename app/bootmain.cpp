@@ -1,11 +1,12 @@
 #include "bootmain.h"
 
+#include "errorbox.h"
 #include "frames.h"
 #include "numedit.h"
 #include "rulerslider.h"
-#include "serapplication.h"
 #include "serports.h"
 #include "updatedlg.h"
+#include "windowstyle.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -14,20 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-
-namespace {
-
-const QColor SkyBlue(166, 202, 240);
-
-QFont FontOfHeight(const QFont &Base, int PixelSize, bool Bold)
-{
-    QFont font(Base);
-    font.setPixelSize(PixelSize);
-    font.setBold(Bold);
-    return font;
-}
-
-} // namespace
 
 TZRSetupForm::TZRSetupForm(QWidget *Parent)
     : QWidget(Parent)
@@ -63,13 +50,8 @@ void TZRSetupForm::ApplyDescription()
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     resize(207, 247);
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, SkyBlue);
-    setPalette(windowPalette);
-    setAutoFillBackground(true);
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    SetSkyBlueFace(*this);
+    setFont(FontOfHeight(QStringLiteral("MS Sans Serif"), 11));
 
     Ports = new QComboBox(this);
     Ports->setObjectName(QStringLiteral("Ports"));

@@ -1,5 +1,7 @@
-// The application's standard error box and the guard that every entry point from the event loop
-// passes through.
+// The program's error box, and Guarded, which every entry point from the event loop (a button, a
+// timer tick, the close of a window) runs its work in, so that a failure is shown in the box and
+// the event loop goes on. The serial component's failures reach the same box through the handler
+// that InstallSerialHandOver installs.
 #pragma once
 
 #include <QString>
@@ -15,3 +17,13 @@ QString StandardErrorTitle();
 
 // Shows the error box for an exception (modal; hand-overs keep being served meanwhile) and returns.
 void HandleApplicationException(std::exception_ptr Error) noexcept;
+
+// Runs Fn and shows any exception that leaves it in the error box.
+template <typename F> void Guarded(F &&Fn) noexcept
+{
+    try {
+        Fn();
+    } catch (...) {
+        HandleApplicationException(std::current_exception());
+    }
+}

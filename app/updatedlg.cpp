@@ -1,5 +1,7 @@
 #include "updatedlg.h"
 
+#include "windowstyle.h"
+
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -18,10 +20,7 @@ QLabel *MakeLabel(QWidget *Parent, const QString &Text, int Left, int Top)
 
 QFont HeadingFont()
 {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(15);
-    font.setBold(true);
-    return font;
+    return FontOfHeight(QFont(QStringLiteral("Tahoma")), 15, true);
 }
 
 } // namespace
@@ -43,9 +42,7 @@ void TUpdateDlgM::ApplyDescription()
     setFixedSize(384, 179);
     setModal(true);
     // The toolkit's default font on the system the dialog was laid out on.
-    QFont dialogFont(QStringLiteral("MS Sans Serif"));
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
+    setFont(FontOfHeight(QStringLiteral("MS Sans Serif"), 11));
 
     Bevel1 = new QFrame(this);
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);

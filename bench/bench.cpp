@@ -79,15 +79,15 @@ double Percentile(std::vector<double> Values, double Fraction)
 double Download(TProgramWindows &Windows)
 {
     TBoot &Boot = Windows.Boot;
-    TUpdateDlgM &Dialog = Windows.UpdateDlgM;
+    TUpdateDlgM &dialog = Windows.UpdateDlgM;
     QElapsedTimer clock;
     double elapsed = 0;
     QTimer driver;
     driver.setInterval(0);
     QObject::connect(&driver, &QTimer::timeout, [&] {
-        if (Dialog.isVisible()) {
+        if (dialog.isVisible()) {
             clock.start();
-            Dialog.OKBtn->click();
+            dialog.OKBtn->click();
         } else if (Boot.isVisible() && Boot.Status->text() == QLatin1String("Programmed")) {
             elapsed = static_cast<double>(clock.nsecsElapsed()) / 1e6;
             Boot.CloseButton->click();
@@ -233,9 +233,9 @@ int main(int argc, char *argv[])
         (CpuSeconds() - cpuBefore) / (static_cast<double>(idle.elapsed()) / 1000);
 
     // Downloads: enough runs for well over a thousand frames.
-    constexpr int Runs = 260;
+    constexpr int runs = 260;
     std::vector<double> runMs;
-    for (int i = 0; i < Runs; ++i)
+    for (int i = 0; i < runs; ++i)
         runMs.push_back(Download(windows));
 
     // Turnaround: from an acknowledgement leaving the simulator to the next frame arriving.
@@ -256,11 +256,11 @@ int main(int argc, char *argv[])
 
     windows.ZRSetupForm.close();
 
-    constexpr int KeySamples = 200;
-    const std::vector<double> keyMs = KeyToRepaintWhileSearching(KeySamples);
+    constexpr int keySamples = 200;
+    const std::vector<double> keyMs = KeyToRepaintWhileSearching(keySamples);
     // The same with the pause of closing as a plain sleep, as the program had it before.
     SetSerGuiWait(nullptr);
-    const std::vector<double> sleepingKeyMs = KeyToRepaintWhileSearching(KeySamples / 2);
+    const std::vector<double> sleepingKeyMs = KeyToRepaintWhileSearching(keySamples / 2);
     InstallSerialHandOver(&app);
     const double vanishedCpu = CpuWhileDeviceVanished();
 
@@ -271,7 +271,7 @@ int main(int argc, char *argv[])
     std::printf("Zarnell Setup figures (simulated unit on a pseudo-terminal)\n");
     std::printf("  start to Download enabled         %8.1f ms\n", startupMs);
     std::printf("  OK to \"Programmed\" (median of %d)  %8.1f ms   (99th percentile %.1f ms)\n",
-                Runs, Percentile(runMs, 0.5), Percentile(runMs, 0.99));
+                runs, Percentile(runMs, 0.5), Percentile(runMs, 0.99));
     std::printf("  reply to next frame (%zu frames)   median %.3f ms, 99th percentile %.3f ms\n",
                 turnaroundMs.size(), Percentile(turnaroundMs, 0.5), Percentile(turnaroundMs, 0.99));
     std::printf("  one 34-byte frame on the line      %8.3f ms   (500000 bit/s, 8 data bits, 2 "

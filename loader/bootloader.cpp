@@ -1,9 +1,10 @@
 #include "bootloader.h"
 
+#include "errorbox.h"
 #include "frames.h"
 #include "numedit.h"
-#include "serapplication.h"
 #include "sercomm.h"
+#include "windowstyle.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,15 +28,6 @@ QString Hex(std::string_view Bytes)
         QByteArray(Bytes.data(), static_cast<qsizetype>(Bytes.size())).toHex(' '));
 }
 
-const QColor SkyBlue(166, 202, 240);
-
-QFont FontOfHeight(const QString &Family, int PixelSize)
-{
-    QFont font(Family);
-    font.setPixelSize(PixelSize);
-    return font;
-}
-
 } // namespace
 
 TBoot::TBoot(QWidget *Parent)
@@ -53,10 +45,7 @@ void TBoot::ApplyDescription()
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(373, 135);
     setModal(true);
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, SkyBlue);
-    setPalette(windowPalette);
-    setAutoFillBackground(true);
+    SetSkyBlueFace(*this);
     setFont(FontOfHeight(QStringLiteral("MS Sans Serif"), 11));
 
     Status = new QLabel(this);
@@ -82,7 +71,7 @@ void TBoot::ApplyDescription()
     Percent->setFont(FontOfHeight(QStringLiteral("Arial"), 16));
     QPalette percentPalette = Percent->palette();
     percentPalette.setColor(QPalette::Text, Qt::black);
-    percentPalette.setColor(QPalette::Base, SkyBlue);
+    percentPalette.setColor(QPalette::Base, WindowSkyBlue);
     Percent->setPalette(percentPalette);
     Percent->setFrame(false);
     Percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -6,13 +6,13 @@ std::string BuildFrame(std::string_view Payload)
 {
     if (Payload.size() > FramePayloadFieldSize)
         throw std::invalid_argument("Loader payload longer than its frame");
-    std::string Frame;
-    Frame.reserve(FrameSize);
-    Frame += static_cast<char>(FrameStartByte);
-    Frame += static_cast<char>(FramePayloadFieldSize);
-    Frame += Payload;
-    Frame.resize(FrameSize, '\0');
-    return Frame;
+    std::string frame;
+    frame.reserve(FrameSize);
+    frame += static_cast<char>(FrameStartByte);
+    frame += static_cast<char>(FramePayloadFieldSize);
+    frame += Payload;
+    frame.resize(FrameSize, '\0');
+    return frame;
 }
 
 std::string PageStartPayload()
@@ -22,19 +22,19 @@ std::string PageStartPayload()
 
 std::string BlockPayload(const std::uint8_t *Page, int Offset)
 {
-    std::string Payload(BlockCommand);
-    Payload += static_cast<char>(Offset);
-    Payload.append(reinterpret_cast<const char *>(Page + Offset), BlockDataSize);
-    return Payload;
+    std::string payload(BlockCommand);
+    payload += static_cast<char>(Offset);
+    payload.append(reinterpret_cast<const char *>(Page + Offset), BlockDataSize);
+    return payload;
 }
 
 std::string PageAddressPayload(int PageIndex, int PageSize)
 {
-    const int Address = PageIndex * PageSize + PageAddressBase;
-    std::string Payload(PageAddressCommand);
-    Payload += static_cast<char>(Address & 0xFF);
-    Payload += static_cast<char>((Address >> 8) & 0xFF);
-    return Payload;
+    const int address = PageIndex * PageSize + PageAddressBase;
+    std::string payload(PageAddressCommand);
+    payload += static_cast<char>(address & 0xFF);
+    payload += static_cast<char>((address >> 8) & 0xFF);
+    return payload;
 }
 
 std::string FinishPayload()

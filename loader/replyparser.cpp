@@ -29,9 +29,9 @@ std::optional<std::string> TReplyLineParser::Feed(std::uint8_t Byte)
         return std::nullopt;
     }
     if (Byte == ReplyLineEnd) {
-        std::string Line;
-        Line.swap(FText);
-        return Line;
+        std::string line;
+        line.swap(FText);
+        return line;
     }
     Append(Byte);
     return std::nullopt;
@@ -61,16 +61,16 @@ TReplyClass ClassifyReply(const std::string &Line)
 
 std::string Latin1ToUtf8(std::string_view Bytes)
 {
-    std::string Text;
-    Text.reserve(Bytes.size() * 2);
-    for (char C : Bytes) {
-        const auto Byte = static_cast<std::uint8_t>(C);
-        if (Byte < 0x80) {
-            Text += C;
+    std::string text;
+    text.reserve(Bytes.size() * 2);
+    for (char c : Bytes) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte < 0x80) {
+            text += c;
         } else {
-            Text += static_cast<char>(0xC0 | (Byte >> 6));
-            Text += static_cast<char>(0x80 | (Byte & 0x3F));
+            text += static_cast<char>(0xC0 | (byte >> 6));
+            text += static_cast<char>(0x80 | (byte & 0x3F));
         }
     }
-    return Text;
+    return text;
 }

@@ -18,17 +18,6 @@ void SerHandleException(std::exception_ptr Error) noexcept;
 // Writes an exception's message to standard error: for failures that cannot reach the GUI.
 void SerPrintException(std::exception_ptr Error) noexcept;
 
-// Runs Fn and passes any exception that leaves it to the application's handler: the guard that
-// every entry point from the event loop (a button, a timer tick, a notification) goes through.
-template <typename F> void Guarded(F &&Fn) noexcept
-{
-    try {
-        Fn();
-    } catch (...) {
-        SerHandleException(std::current_exception());
-    }
-}
-
 // The component's log: open, settings, close, line errors, a vanished device. The program
 // installs where it goes (a Qt logging category); Enabled is asked first, so that no text is
 // built while nobody reads it.

@@ -34,11 +34,11 @@ std::string DescribeLine(const TSerLineSettings &Line)
 }
 
 // Calls a copy of the handler pair, so that a handler may rebind or clear its own event.
-template <typename Pair, typename... Args> void Raise(const Pair &Event, Args... args)
+template <typename Pair, typename... Args> void Raise(const Pair &Event, Args... Arguments)
 {
     if (Event.Assigned()) {
         const Pair handler = Event;
-        handler(args...);
+        handler(Arguments...);
     }
 }
 
@@ -75,8 +75,8 @@ void TSerCustomComm::Open()
     CheckClosed();
     try {
         CreateHandle();
-    } catch (const std::exception &Error) {
-        SerLog([&] { return std::string("cannot open: ") + Error.what(); });
+    } catch (const std::exception &error) {
+        SerLog([&] { return std::string("cannot open: ") + error.what(); });
         throw;
     }
     try {
@@ -85,8 +85,8 @@ void TSerCustomComm::Open()
         SetTimeouts();
         SetEventMask();
         StartThreads();
-    } catch (const std::exception &Error) {
-        SerLog([&] { return "cannot set up " + FDevicePath + ": " + Error.what(); });
+    } catch (const std::exception &error) {
+        SerLog([&] { return "cannot set up " + FDevicePath + ": " + error.what(); });
         CloseDevice();
         throw;
     }
@@ -142,10 +142,10 @@ Result TSerCustomComm::OnDevice(Result Closed, Operation &&Operate)
         return Closed;
     try {
         return Operate(*FDevice);
-    } catch (const ESerCommError &Error) {
+    } catch (const ESerCommError &error) {
         if (FDevice->Vanished()) {
             FLossReported = true;
-            SerLog([&] { return "the device " + FDevicePath + " has gone: " + Error.what(); });
+            SerLog([&] { return "the device " + FDevicePath + " has gone: " + error.what(); });
         }
         throw;
     }

@@ -20,6 +20,14 @@ class TSerDisplay;
 // A device that vanishes while it is open (a USB adapter pulled, the far end of a
 // pseudo-terminal closed) is reported once: the operation that finds the loss raises, and from
 // then on every transfer, purge and status query does nothing, as on a closed port, until Close.
+//
+// Part of the interface is kept for the component's contract although this program never
+// reaches it; it is complete as it stands, not dead code or work left undone:
+//   - the data consumers: OnRxBuf, NotifyConsumers and DeliverData (none can be attached here);
+//   - the monitor control: Display is always empty, SetDisplay links nothing;
+//   - Version, a fixed text;
+//   - WritePriority and DirectWrite = false, the queued writes of a write thread: every write
+//     goes out directly on the calling thread, whatever they hold.
 class TSerCustomComm {
 public:
     TSerCustomComm();
@@ -83,7 +91,6 @@ public:
     void SetUpdateDCB(bool Value);
     std::int32_t UserBaudrate() const { return FUserBaudrate; }
     void SetUserBaudrate(std::int32_t Value);
-    // The monitor control is not part of this system: the link always stays empty.
     TSerDisplay *Display() const { return nullptr; }
     void SetDisplay(TSerDisplay *) {}
     std::string Version() const { return "1.3.8.0"; }

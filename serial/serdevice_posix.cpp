@@ -19,6 +19,7 @@
 #include "serdevice.h"
 
 #include "serexception.h"
+#include "serfd_posix.h"
 #include "serline_posix.h"
 
 #include <asm/termbits.h>
@@ -37,45 +38,12 @@
 
 namespace {
 
-// An owned file descriptor.
-class TFd {
-public:
-    TFd() = default;
-    explicit TFd(int Fd)
-        : FFd(Fd)
-    {
-    }
-    ~TFd()
-    {
-        if (FFd >= 0)
-            close(FFd);
-    }
-    TFd(TFd &&Other) noexcept
-        : FFd(std::exchange(Other.FFd, -1))
-    {
-    }
-    TFd &operator=(TFd &&Other) noexcept
-    {
-        std::swap(FFd, Other.FFd);
-        return *this;
-    }
-    int Get() const { return FFd; }
-
-private:
-    int FFd = -1;
-};
-
-bool NoSuchFeature(int Error)
-{
-    return Error == ENOTTY || Error == EINVAL;
-}
-
 // The line counters, or nothing for devices that keep none.
 bool ReadCounters(int Fd, serial_icounter_struct &Counts)
 {
     if (ioctl(Fd, TIOCGICOUNT, &Counts) == 0)
         return true;
-    if (NoSuchFeature(errno))
+    if (SerNoSuchFeature(errno))
         return false;
     RaiseCommError(SStatisticsError);
 }
@@ -84,7 +52,7 @@ bool ReadCounters(int Fd, serial_icounter_struct &Counts)
 int ReadModemLines(int Fd)
 {
     int lines = 0;
-    if (ioctl(Fd, TIOCMGET, &lines) == 0 || NoSuchFeature(errno))
+    if (ioctl(Fd, TIOCMGET, &lines) == 0 || SerNoSuchFeature(errno))
         return lines;
     return 0;
 }
@@ -155,7 +123,7 @@ public:
     void WriteSettings(const TSerLineSettings &Settings) override
     {
         SerWriteLineSettings(FDevice.Get(), Settings);
-        FCtsFlow = Settings.OutCtsFlow || Settings.ControlRts == TSerControlRts::rtsHandshake;
+        FCtsFlow = SerHardwareFlow(Settings);
     }
 
     void SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize) override
@@ -432,7 +400,7 @@ TFd OpenExclusive(const std::string &Path)
     TFd device(open(Path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (device.Get() < 0)
         RaiseOpenError(Path, errno);
-    if (ioctl(device.Get(), TIOCEXCL) != 0 && !NoSuchFeature(errno))
+    if (ioctl(device.Get(), TIOCEXCL) != 0 && !SerNoSuchFeature(errno))
         RaiseOpenError(Path, errno);
     if (flock(device.Get(), LOCK_EX | LOCK_NB) != 0)
         RaiseOpenError(Path, errno);

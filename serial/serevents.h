@@ -18,7 +18,7 @@ public:
     template <typename T>
     TSerEventPair(T *Target, void (T::*Method)(Args...))
         : FTarget(Target)
-        , FCode([Target, Method](Args... args) { (Target->*Method)(args...); })
+        , FCode([Target, Method](Args... Arguments) { (Target->*Method)(Arguments...); })
     {
     }
 
@@ -32,7 +32,7 @@ public:
     // The component tests the code half: a pair without code counts as unbound.
     bool Assigned() const { return static_cast<bool>(FCode); }
     const void *Target() const { return FTarget; }
-    void operator()(Args... args) const { FCode(std::forward<Args>(args)...); }
+    void operator()(Args... Arguments) const { FCode(std::forward<Args>(Arguments)...); }
 
 private:
     const void *FTarget = nullptr;
@@ -41,6 +41,7 @@ private:
 
 using TNotifyEvent = TSerEventPair<void(TSerCustomComm *Sender)>;
 using TSerCommRxCharEvent = TSerEventPair<void(TSerCustomComm *Sender, int Count)>;
+// OnRxBuf's type: kept for the component's contract, though nothing in this program binds it.
 using TSerCommRxBufEvent =
     TSerEventPair<void(TSerCustomComm *Sender, const unsigned char *Data, int Count)>;
 using TSerCommErrorEvent = TSerEventPair<void(TSerCustomComm *Sender, int Errors)>;

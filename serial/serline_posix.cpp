@@ -42,11 +42,6 @@ namespace {
     RaiseCommError(SWriteDcbError, EINVAL);
 }
 
-bool NoSuchFeature(int Error)
-{
-    return Error == ENOTTY || Error == EINVAL;
-}
-
 tcflag_t DataBitsFlag(int DataBits)
 {
     switch (DataBits) {
@@ -79,11 +74,6 @@ tcflag_t ParityFlags(TSerParity Parity)
     RaiseRefused();
 }
 
-bool HardwareFlow(const TSerLineSettings &Settings)
-{
-    return Settings.OutCtsFlow || Settings.ControlRts == TSerControlRts::rtsHandshake;
-}
-
 void CheckHonoured(const TSerLineSettings &Settings)
 {
     if (Settings.Baudrate <= 0 || Settings.NullStrip || Settings.OutDsrFlow ||
@@ -102,7 +92,7 @@ termios2 BuildTermios(termios2 Line, const TSerLineSettings &Settings)
         BOTHER | CREAD | CLOCAL | DataBitsFlag(Settings.DataBits) | ParityFlags(Settings.Parity);
     if (Settings.Stopbits != TSerStopbits::sb1)
         Line.c_cflag |= CSTOPB;
-    if (HardwareFlow(Settings))
+    if (SerHardwareFlow(Settings))
         Line.c_cflag |= CRTSCTS;
     Line.c_ispeed = Line.c_ospeed = static_cast<speed_t>(Settings.Baudrate);
 
@@ -143,7 +133,7 @@ void VerifyTermios(int Fd, const termios2 &Asked)
 
 void SetModemLine(int Fd, int Line, bool Active)
 {
-    if (ioctl(Fd, Active ? TIOCMBIS : TIOCMBIC, &Line) != 0 && !NoSuchFeature(errno))
+    if (ioctl(Fd, Active ? TIOCMBIS : TIOCMBIC, &Line) != 0 && !SerNoSuchFeature(errno))
         RaiseCommError(SWriteDcbError);
 }
 
@@ -151,7 +141,7 @@ void SetRs485(int Fd, bool RtsToggle)
 {
     serial_rs485 rs485{};
     if (ioctl(Fd, TIOCGRS485, &rs485) != 0) {
-        if (!RtsToggle && NoSuchFeature(errno))
+        if (!RtsToggle && SerNoSuchFeature(errno))
             return;
         RaiseCommError(SWriteDcbError);
     }
@@ -195,4 +185,14 @@ void SerWriteLineSettings(int Fd, const TSerLineSettings &Settings)
     CheckCommResult(ioctl(Fd, TCSETS2, &line) == 0, SWriteDcbError);
     VerifyTermios(Fd, line);
     WriteModemLines(Fd, Settings);
+}
+
+bool SerNoSuchFeature(int Error)
+{
+    return Error == ENOTTY || Error == EINVAL;
+}
+
+bool SerHardwareFlow(const TSerLineSettings &Settings)
+{
+    return Settings.OutCtsFlow || Settings.ControlRts == TSerControlRts::rtsHandshake;
 }

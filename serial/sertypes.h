@@ -8,21 +8,24 @@
 template <typename E> class TSerSet {
 public:
     constexpr TSerSet() = default;
-    constexpr TSerSet(std::initializer_list<E> values)
+    constexpr TSerSet(std::initializer_list<E> Values)
     {
-        for (E v : values)
+        for (E v : Values)
             FBits |= Bit(v);
     }
 
-    constexpr bool Contains(E v) const { return (FBits & Bit(v)) != 0; }
-    constexpr void Include(E v) { FBits |= Bit(v); }
-    constexpr void Exclude(E v) { FBits &= ~Bit(v); }
+    constexpr bool Contains(E Value) const { return (FBits & Bit(Value)) != 0; }
+    constexpr void Include(E Value) { FBits |= Bit(Value); }
+    constexpr void Exclude(E Value) { FBits &= ~Bit(Value); }
     constexpr bool Empty() const { return FBits == 0; }
     constexpr std::uint32_t Bits() const { return FBits; }
     constexpr bool operator==(const TSerSet &) const = default;
 
 private:
-    static constexpr std::uint32_t Bit(E v) { return std::uint32_t{1} << static_cast<unsigned>(v); }
+    static constexpr std::uint32_t Bit(E Value)
+    {
+        return std::uint32_t{1} << static_cast<unsigned>(Value);
+    }
     std::uint32_t FBits = 0;
 };
 

@@ -2,10 +2,8 @@
 // ports of ZARNELL_PORTS until discovery has found the dongle (at most 30 s), then prints what
 // the Ports box tells of each port, one item's tooltip a line. Exits 0 when the dongle was
 // found. The tests run it as another user, to see ports that user may not open.
-#include "appfonts.h"
-#include "logging.h"
+#include "programsetup.h"
 #include "programwindows.h"
-#include "serialhandover.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,9 +16,7 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    InstallLogging();
-    InstallSerialHandOver(&app);
-    InstallFontSubstitutes();
+    SetUpProgram(&app);
 
     TProgramWindows windows;
     TZRSetupForm &form = windows.ZRSetupForm;

@@ -1,8 +1,6 @@
 // The window tests run the real windows on Qt's offscreen platform, with the serial hand-over
 // served by Qt's event loops as in the program.
-#include "appfonts.h"
-#include "logging.h"
-#include "serialhandover.h"
+#include "programsetup.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -11,9 +9,7 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    InstallLogging();
-    InstallSerialHandOver(&app);
-    InstallFontSubstitutes();
+    SetUpProgram(&app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -85,8 +85,8 @@ void TWholeJob::Download(const std::function<void(TModalDriver &)> &Script)
 
 void TWholeJob::DownloadToProgrammed()
 {
-    Download([this](TModalDriver &driver) {
-        driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
+    Download([this](TModalDriver &Driver) {
+        Driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
                     [this] { FBoot->CloseButton->click(); });
     });
 }

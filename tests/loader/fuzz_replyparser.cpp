@@ -29,10 +29,10 @@ void CheckClassification(const std::string &Line, bool &RaisedOnce)
         Require(known);
         Require(replyClass == TReplyClass::Acknowledged ? Line.front() == 'A'
                                                         : Line.front() == 'N');
-    } catch (const EUnexpectedReply &Error) {
+    } catch (const EUnexpectedReply &error) {
         Require(!known);
-        Require(Error.Line() == Line);
-        Require(Error.Message().size() >= 20 + Line.size());
+        Require(error.Line() == Line);
+        Require(error.Message().size() >= 20 + Line.size());
         RaisedOnce = true;
     }
 }

@@ -10,17 +10,17 @@ namespace {
 
 std::vector<std::string> FeedAll(TReplyLineParser &Parser, std::initializer_list<int> Bytes)
 {
-    std::vector<std::string> Lines;
-    for (int Byte : Bytes)
-        if (auto Line = Parser.Feed(static_cast<std::uint8_t>(Byte)))
-            Lines.push_back(std::move(*Line));
-    return Lines;
+    std::vector<std::string> lines;
+    for (int byte : Bytes)
+        if (auto line = Parser.Feed(static_cast<std::uint8_t>(byte)))
+            lines.push_back(std::move(*line));
+    return lines;
 }
 
 std::vector<std::string> Parse(std::initializer_list<int> Bytes)
 {
-    TReplyLineParser Parser;
-    return FeedAll(Parser, Bytes);
+    TReplyLineParser parser;
+    return FeedAll(parser, Bytes);
 }
 
 using Lines = std::vector<std::string>;
@@ -30,8 +30,8 @@ std::string UnexpectedMessageFor(const std::string &Line)
 {
     try {
         ClassifyReply(Line);
-    } catch (const EUnexpectedReply &Error) {
-        return Error.Message();
+    } catch (const EUnexpectedReply &error) {
+        return error.Message();
     }
     ADD_FAILURE() << "line was not unexpected";
     return {};
@@ -40,20 +40,20 @@ std::string UnexpectedMessageFor(const std::string &Line)
 // Decodes the two-byte UTF-8 sequences of U+0080-U+00FF and passes ASCII through.
 std::string Utf8ToLatin1(const std::string &Text)
 {
-    std::string Bytes;
-    for (std::size_t I = 0; I < Text.size(); ++I) {
-        const auto Byte = static_cast<std::uint8_t>(Text[I]);
-        if (Byte < 0x80) {
-            Bytes += Text[I];
+    std::string bytes;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        const auto byte = static_cast<std::uint8_t>(Text[i]);
+        if (byte < 0x80) {
+            bytes += Text[i];
             continue;
         }
-        EXPECT_TRUE(Byte == 0xC2 || Byte == 0xC3) << "lead byte " << int(Byte);
-        EXPECT_LT(I + 1, Text.size());
-        const auto Next = static_cast<std::uint8_t>(Text[++I]);
-        EXPECT_EQ(Next & 0xC0, 0x80);
-        Bytes += static_cast<char>(((Byte & 0x1F) << 6) | (Next & 0x3F));
+        EXPECT_TRUE(byte == 0xC2 || byte == 0xC3) << "lead byte " << int(byte);
+        EXPECT_LT(i + 1, Text.size());
+        const auto next = static_cast<std::uint8_t>(Text[++i]);
+        EXPECT_EQ(next & 0xC0, 0x80);
+        bytes += static_cast<char>(((byte & 0x1F) << 6) | (next & 0x3F));
     }
-    return Bytes;
+    return bytes;
 }
 
 } // namespace
@@ -83,52 +83,52 @@ TEST(ReplyLineParser, ZeroAndLineFeedAreOrdinaryBytes)
 
 TEST(ReplyLineParser, StateCarriesOverBetweenNotifications)
 {
-    TReplyLineParser Parser;
-    EXPECT_EQ(FeedAll(Parser, {73, 87, 33}), Lines{});
-    EXPECT_TRUE(Parser.EscapePending());
-    EXPECT_EQ(Parser.Text(), "IW");
-    EXPECT_EQ(FeedAll(Parser, {173, 88, 13, 65}), Lines{"IWRX"});
-    EXPECT_FALSE(Parser.EscapePending());
-    EXPECT_EQ(Parser.Text(), "A");
+    TReplyLineParser parser;
+    EXPECT_EQ(FeedAll(parser, {73, 87, 33}), Lines{});
+    EXPECT_TRUE(parser.EscapePending());
+    EXPECT_EQ(parser.Text(), "IW");
+    EXPECT_EQ(FeedAll(parser, {173, 88, 13, 65}), Lines{"IWRX"});
+    EXPECT_FALSE(parser.EscapePending());
+    EXPECT_EQ(parser.Text(), "A");
 }
 
 TEST(ReplyLineParser, TextIsEmptyOnceLineIsHandedOver)
 {
-    TReplyLineParser Parser;
-    FeedAll(Parser, {65, 66});
-    EXPECT_EQ(Parser.Feed(13), std::optional<std::string>("AB"));
-    EXPECT_TRUE(Parser.Text().empty());
+    TReplyLineParser parser;
+    FeedAll(parser, {65, 66});
+    EXPECT_EQ(parser.Feed(13), std::optional<std::string>("AB"));
+    EXPECT_TRUE(parser.Text().empty());
 }
 
 TEST(ReplyLineParser, ResetDropsTextAndPendingEscape)
 {
-    TReplyLineParser Parser;
-    FeedAll(Parser, {88, 89, 33});
-    Parser.Reset();
-    EXPECT_FALSE(Parser.EscapePending());
-    EXPECT_TRUE(Parser.Text().empty());
-    EXPECT_EQ(FeedAll(Parser, {13}), Lines{""}); // a 13 right after Reset is not escaped
+    TReplyLineParser parser;
+    FeedAll(parser, {88, 89, 33});
+    parser.Reset();
+    EXPECT_FALSE(parser.EscapePending());
+    EXPECT_TRUE(parser.Text().empty());
+    EXPECT_EQ(FeedAll(parser, {13}), Lines{""}); // a 13 right after Reset is not escaped
 }
 
 TEST(ReplyLineParser, EndlessLineKeepsItsHeadAndStillEndsAtItsCarriageReturn)
 {
-    TReplyLineParser Parser;
-    const std::size_t Bound = TReplyLineParser::MaxLineLength;
-    Parser.Feed('N');
-    for (std::size_t I = 1; I < 3 * Bound; ++I)
-        Parser.Feed('x');
-    EXPECT_EQ(Parser.Text().size(), Bound);
+    TReplyLineParser parser;
+    const std::size_t bound = TReplyLineParser::MaxLineLength;
+    parser.Feed('N');
+    for (std::size_t i = 1; i < 3 * bound; ++i)
+        parser.Feed('x');
+    EXPECT_EQ(parser.Text().size(), bound);
 
     // The dropped tail still follows the escape rule: an escaped CR does not end the line.
-    EXPECT_FALSE(Parser.Feed(33).has_value());
-    EXPECT_FALSE(Parser.Feed(242).has_value());
-    const auto Line = Parser.Feed(13);
-    ASSERT_TRUE(Line.has_value());
-    EXPECT_EQ(Line->size(), Bound);
-    EXPECT_EQ(Line->front(), 'N');
-    EXPECT_EQ(ClassifyReply(*Line), TReplyClass::Refused);
+    EXPECT_FALSE(parser.Feed(33).has_value());
+    EXPECT_FALSE(parser.Feed(242).has_value());
+    const auto line = parser.Feed(13);
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(line->size(), bound);
+    EXPECT_EQ(line->front(), 'N');
+    EXPECT_EQ(ClassifyReply(*line), TReplyClass::Refused);
 
-    EXPECT_EQ(FeedAll(Parser, {65, 13}), Lines{"A"});
+    EXPECT_EQ(FeedAll(parser, {65, 13}), Lines{"A"});
 }
 
 TEST(ClassifyReply, FirstByteDecides)
@@ -137,8 +137,8 @@ TEST(ClassifyReply, FirstByteDecides)
     EXPECT_EQ(ClassifyReply("ABC"), TReplyClass::Acknowledged);
     EXPECT_EQ(ClassifyReply("N"), TReplyClass::Refused);
     EXPECT_EQ(ClassifyReply("NA"), TReplyClass::Refused);
-    for (const char *Line : {"", "X", "\nA", "\xDE", "a", " A", "IWRX"})
-        EXPECT_THROW(ClassifyReply(Line), EUnexpectedReply) << Line;
+    for (const char *line : {"", "X", "\nA", "\xDE", "a", " A", "IWRX"})
+        EXPECT_THROW(ClassifyReply(line), EUnexpectedReply) << line;
 }
 
 TEST(ClassifyReply, UnexpectedLineIsAPlainRuntimeErrorQuotingTheLine)
@@ -146,8 +146,8 @@ TEST(ClassifyReply, UnexpectedLineIsAPlainRuntimeErrorQuotingTheLine)
     try {
         ClassifyReply("X");
         FAIL() << "no exception";
-    } catch (const std::runtime_error &Error) {
-        EXPECT_STREQ(Error.what(), "Unexpected Response X");
+    } catch (const std::runtime_error &error) {
+        EXPECT_STREQ(error.what(), "Unexpected Response X");
     }
     EXPECT_EQ(UnexpectedMessageFor(""), "Unexpected Response ");
     EXPECT_EQ(UnexpectedMessageFor("X \t\r\n"), "Unexpected Response X \t\r\n");
@@ -158,22 +158,22 @@ TEST(ClassifyReply, HighBytesBecomeTheirLatin1Characters)
     EXPECT_EQ(UnexpectedMessageFor("\xE9t\xE9"), "Unexpected Response \xC3\xA9t\xC3\xA9");
     EXPECT_EQ(UnexpectedMessageFor("\x80\xFF"), "Unexpected Response \xC2\x80\xC3\xBF");
 
-    std::string Every;
-    for (int Byte = 128; Byte < 256; ++Byte)
-        Every += static_cast<char>(Byte);
-    const std::string Message = UnexpectedMessageFor(Every);
-    EXPECT_EQ(Utf8ToLatin1(Message), "Unexpected Response " + Every);
+    std::string every;
+    for (int byte = 128; byte < 256; ++byte)
+        every += static_cast<char>(byte);
+    const std::string message = UnexpectedMessageFor(every);
+    EXPECT_EQ(Utf8ToLatin1(message), "Unexpected Response " + every);
 }
 
 TEST(ClassifyReply, NulBytesSurviveInTheFullMessage)
 {
-    const std::string Line("X\0Y", 3);
+    const std::string line("X\0Y", 3);
     try {
-        ClassifyReply(Line);
+        ClassifyReply(line);
         FAIL() << "no exception";
-    } catch (const EUnexpectedReply &Error) {
-        EXPECT_EQ(Error.Message(), std::string("Unexpected Response X\0Y", 23));
-        EXPECT_EQ(Error.Line(), Line);
-        EXPECT_STREQ(Error.what(), "Unexpected Response X"); // a C string ends at the NUL
+    } catch (const EUnexpectedReply &error) {
+        EXPECT_EQ(error.Message(), std::string("Unexpected Response X\0Y", 23));
+        EXPECT_EQ(error.Line(), line);
+        EXPECT_STREQ(error.what(), "Unexpected Response X"); // a C string ends at the NUL
     }
 }

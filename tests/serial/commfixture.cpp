@@ -19,6 +19,25 @@ bool ServeUntil(const std::function<bool()> &Done, std::chrono::milliseconds Tim
     return TSerHandOver::Main().ServeUntil(Done, Timeout);
 }
 
+THandOverCounter::THandOverCounter()
+{
+    TSerHandOver::Main().SetWakeUp([this] { ++FCount; });
+}
+
+THandOverCounter::~THandOverCounter()
+{
+    TSerHandOver::Main().SetWakeUp(nullptr);
+}
+
+bool THandOverCounter::ServeBeyond(int Seen, std::chrono::milliseconds Timeout)
+{
+    // A call is queued before its wake-up runs, so one more Serve runs it once it is counted.
+    if (!ServeUntil([&] { return FCount > Seen; }, Timeout))
+        return false;
+    TSerHandOver::Main().Serve();
+    return true;
+}
+
 bool WaitUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + Timeout;

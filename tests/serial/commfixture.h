@@ -5,6 +5,9 @@
 #include "ptypair.h"
 #include "sercomm.h"
 
+#include <gtest/gtest.h>
+
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -25,6 +28,34 @@ protected:
 
 // The line settings this program uses: 500000 8N2, no flow control, EV_RXCHAR only.
 void UseProgramSettings(TSerCustomComm &Comm, const std::string &DevicePath);
+
+// A component with the program's settings for a pseudo-terminal of its own; each test binds its
+// handlers and opens the port.
+class TProgramPortTest : public ::testing::Test {
+protected:
+    TProgramPortTest() { UseProgramSettings(FComm, FPty.SlavePath()); }
+
+    TPtyPair FPty;
+    TQuickComm FComm;
+};
+
+// Counts the hand-overs that event threads queue for the serving thread, one for each
+// notification, while it lives.
+class THandOverCounter {
+public:
+    THandOverCounter();
+    ~THandOverCounter();
+    THandOverCounter(const THandOverCounter &) = delete;
+    THandOverCounter &operator=(const THandOverCounter &) = delete;
+
+    int Count() const { return FCount; }
+    // Serves until the hand-over after the first Seen ones has been queued and has run; false
+    // when none came within Timeout.
+    bool ServeBeyond(int Seen, std::chrono::milliseconds Timeout = 5s);
+
+private:
+    std::atomic<int> FCount = 0;
+};
 
 // Serves hand-overs on this thread until Done() holds or the time-out passes.
 bool ServeUntil(const std::function<bool()> &Done, std::chrono::milliseconds Timeout = 5s);

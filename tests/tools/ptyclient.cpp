@@ -20,9 +20,9 @@ void Check(bool Succeeded, const char *What)
 
 int MillisecondsLeft(std::chrono::steady_clock::time_point Deadline)
 {
-    const auto Left =
+    const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
-    return Left.count() > 0 ? static_cast<int>(Left.count()) : 0;
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
 } // namespace
@@ -31,10 +31,10 @@ TPtyClient::TPtyClient(const std::string &Path)
     : FFd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
 {
     Check(FFd >= 0, "open the simulated port");
-    termios Settings{};
-    Check(::tcgetattr(FFd, &Settings) == 0, "tcgetattr");
-    ::cfmakeraw(&Settings);
-    Check(::tcsetattr(FFd, TCSANOW, &Settings) == 0, "tcsetattr");
+    termios settings{};
+    Check(::tcgetattr(FFd, &settings) == 0, "tcgetattr");
+    ::cfmakeraw(&settings);
+    Check(::tcsetattr(FFd, TCSANOW, &settings) == 0, "tcsetattr");
 }
 
 TPtyClient::~TPtyClient()
@@ -45,44 +45,44 @@ TPtyClient::~TPtyClient()
 void TPtyClient::Write(std::string_view Bytes)
 {
     while (!Bytes.empty()) {
-        const ssize_t Put = ::write(FFd, Bytes.data(), Bytes.size());
-        if (Put < 0 && errno == EINTR)
+        const ssize_t put = ::write(FFd, Bytes.data(), Bytes.size());
+        if (put < 0 && errno == EINTR)
             continue;
-        Check(Put > 0, "write to the simulated port");
-        Bytes.remove_prefix(static_cast<std::size_t>(Put));
+        Check(put > 0, "write to the simulated port");
+        Bytes.remove_prefix(static_cast<std::size_t>(put));
     }
 }
 
 std::string TPtyClient::Read(std::size_t Count, std::chrono::milliseconds Timeout)
 {
-    const auto Deadline = std::chrono::steady_clock::now() + Timeout;
-    std::string Bytes;
-    while (Bytes.size() < Count) {
-        pollfd Fd{FFd, POLLIN, 0};
-        const int Ready = ::poll(&Fd, 1, MillisecondsLeft(Deadline));
-        Check(Ready >= 0 || errno == EINTR, "poll the simulated port");
-        if (Ready < 0)
+    const auto deadline = std::chrono::steady_clock::now() + Timeout;
+    std::string bytes;
+    while (bytes.size() < Count) {
+        pollfd fd{FFd, POLLIN, 0};
+        const int ready = ::poll(&fd, 1, MillisecondsLeft(deadline));
+        Check(ready >= 0 || errno == EINTR, "poll the simulated port");
+        if (ready < 0)
             continue;
-        if (Ready == 0)
+        if (ready == 0)
             break;
-        char Buffer[256];
-        const ssize_t Got = ::read(FFd, Buffer, std::min(sizeof Buffer, Count - Bytes.size()));
-        if (Got <= 0)
+        char buffer[256];
+        const ssize_t got = ::read(FFd, buffer, std::min(sizeof buffer, Count - bytes.size()));
+        if (got <= 0)
             break;
         ++FReadCalls;
-        Bytes.append(Buffer, static_cast<std::size_t>(Got));
+        bytes.append(buffer, static_cast<std::size_t>(got));
     }
-    return Bytes;
+    return bytes;
 }
 
 bool TPtyClient::WaitForHangUp(std::chrono::milliseconds Timeout)
 {
-    pollfd Fd{FFd, POLLIN, 0};
-    if (::poll(&Fd, 1, static_cast<int>(Timeout.count())) <= 0)
+    pollfd fd{FFd, POLLIN, 0};
+    if (::poll(&fd, 1, static_cast<int>(Timeout.count())) <= 0)
         return false;
-    if ((Fd.revents & POLLHUP) == 0)
+    if ((fd.revents & POLLHUP) == 0)
         return false;
-    char Byte;
-    const ssize_t Got = ::read(FFd, &Byte, 1);
-    return Got == 0 || (Got < 0 && errno == EIO);
+    char byte;
+    const ssize_t got = ::read(FFd, &byte, 1);
+    return got == 0 || (got < 0 && errno == EIO);
 }

@@ -30,20 +30,20 @@ protected:
 
     std::vector<std::string> DueLines()
     {
-        std::vector<std::string> Lines;
-        for (char Byte : Sim->TakeDue())
-            if (auto Line = Parser.Feed(static_cast<std::uint8_t>(Byte)))
-                Lines.push_back(std::move(*Line));
-        return Lines;
+        std::vector<std::string> lines;
+        for (char byte : Sim->TakeDue())
+            if (auto line = Parser.Feed(static_cast<std::uint8_t>(byte)))
+                lines.push_back(std::move(*line));
+        return lines;
     }
 
     std::vector<std::string> Run()
     {
-        std::vector<std::string> Lines;
-        for (const std::string &Frame : RunFrames())
-            for (std::string &Line : Exchange(Frame))
-                Lines.push_back(std::move(Line));
-        return Lines;
+        std::vector<std::string> lines;
+        for (const std::string &frame : RunFrames())
+            for (std::string &line : Exchange(frame))
+                lines.push_back(std::move(line));
+        return lines;
     }
 
     static std::vector<std::string> RunFrames()
@@ -55,15 +55,15 @@ protected:
 
     std::vector<std::uint8_t> SettingsBlockInEeprom() const
     {
-        const auto &Eeprom = Sim->Eeprom();
-        return {Eeprom.begin() + 5, Eeprom.begin() + 5 + SettingsBlockSize};
+        const auto &eeprom = Sim->Eeprom();
+        return {eeprom.begin() + 5, eeprom.begin() + 5 + SettingsBlockSize};
     }
 
     static constexpr std::array<std::uint8_t, SettingsBlockSize> Block = [] {
-        std::array<std::uint8_t, SettingsBlockSize> Bytes{};
-        for (std::size_t I = 0; I < Bytes.size(); ++I)
-            Bytes[I] = static_cast<std::uint8_t>(I < 2 ? 7 * I + 3 : 255 - I);
-        return Bytes;
+        std::array<std::uint8_t, SettingsBlockSize> bytes{};
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::uint8_t>(i < 2 ? 7 * i + 3 : 255 - i);
+        return bytes;
     }();
     const std::vector<std::uint8_t> BlockBytes{Block.begin(), Block.end()};
     const std::vector<std::string> Acks = std::vector<std::string>(5, "A");
@@ -106,15 +106,15 @@ TEST_F(UnitSim, RunWritesTheBlockAtAddressFive)
     EXPECT_EQ(Sim->Eeprom()[4], 0xFF);
     EXPECT_EQ(Sim->Eeprom()[37], 0xFF);
 
-    const auto &Frames = Sim->Frames();
-    ASSERT_EQ(Frames.size(), 5u);
-    const std::vector<TFrameKind> Kinds{TFrameKind::PageStart, TFrameKind::Block, TFrameKind::Block,
+    const auto &frames = Sim->Frames();
+    ASSERT_EQ(frames.size(), 5u);
+    const std::vector<TFrameKind> kinds{TFrameKind::PageStart, TFrameKind::Block, TFrameKind::Block,
                                         TFrameKind::PageAddress, TFrameKind::Finish};
-    for (std::size_t I = 0; I < Frames.size(); ++I) {
-        EXPECT_EQ(Frames[I].Kind, Kinds[I]);
-        EXPECT_EQ(Frames[I].RunFrame, static_cast<int>(I) + 1);
-        EXPECT_EQ(Frames[I].Answer, TFrameAnswer::Acknowledged);
-        EXPECT_EQ(Frames[I].Bytes, RunFrames()[I]);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i].Kind, kinds[i]);
+        EXPECT_EQ(frames[i].RunFrame, static_cast<int>(i) + 1);
+        EXPECT_EQ(frames[i].Answer, TFrameAnswer::Acknowledged);
+        EXPECT_EQ(frames[i].Bytes, RunFrames()[i]);
     }
 }
 
@@ -131,17 +131,17 @@ TEST_F(UnitSim, MalformedFramesAreRefusedAndStrayBytesSkipped)
 {
     Start();
     Exchange("Z");
-    std::string WrongSize = BuildFrame(PageStartPayload());
-    WrongSize[1] = 16;
-    std::string DirtyFill = BuildFrame(FinishPayload());
-    DirtyFill[33] = 1;
-    const std::string Refused{"N"};
-    EXPECT_EQ(Exchange(WrongSize), std::vector{Refused});
-    EXPECT_EQ(Exchange(DirtyFill), std::vector{Refused});
-    EXPECT_EQ(Exchange(BuildFrame("SQ")), std::vector{Refused});
-    EXPECT_EQ(Exchange(BuildFrame(BlockPayload(Block.data(), 8))), std::vector{Refused});
-    EXPECT_EQ(Exchange(BuildFrame("SE\x06")), std::vector{Refused}) << "not a page address";
-    EXPECT_EQ(Exchange(BuildFrame(PageAddressPayload(8, 32))), std::vector{Refused}) << "past end";
+    std::string wrongSize = BuildFrame(PageStartPayload());
+    wrongSize[1] = 16;
+    std::string dirtyFill = BuildFrame(FinishPayload());
+    dirtyFill[33] = 1;
+    const std::string refused{"N"};
+    EXPECT_EQ(Exchange(wrongSize), std::vector{refused});
+    EXPECT_EQ(Exchange(dirtyFill), std::vector{refused});
+    EXPECT_EQ(Exchange(BuildFrame("SQ")), std::vector{refused});
+    EXPECT_EQ(Exchange(BuildFrame(BlockPayload(Block.data(), 8))), std::vector{refused});
+    EXPECT_EQ(Exchange(BuildFrame("SE\x06")), std::vector{refused}) << "not a page address";
+    EXPECT_EQ(Exchange(BuildFrame(PageAddressPayload(8, 32))), std::vector{refused}) << "past end";
     EXPECT_EQ(Sim->Eeprom(), std::vector<std::uint8_t>(256, 0xFF));
     EXPECT_EQ(Sim->Frames().front().Kind, TFrameKind::Malformed);
 
@@ -153,28 +153,28 @@ TEST_F(UnitSim, RefusesChosenFramesOfEveryRun)
 {
     Start({.RefuseFrames = {2}});
     Exchange("Z");
-    const auto Frames = RunFrames();
-    EXPECT_EQ(Exchange(Frames[0]), std::vector<std::string>{"A"});
-    EXPECT_EQ(Exchange(Frames[1]), std::vector<std::string>{"N"});
-    EXPECT_EQ(Exchange(Frames[1]), std::vector<std::string>{"A"}) << "the retry is frame 3";
-    for (std::size_t I = 2; I < Frames.size(); ++I)
-        Exchange(Frames[I]);
+    const auto frames = RunFrames();
+    EXPECT_EQ(Exchange(frames[0]), std::vector<std::string>{"A"});
+    EXPECT_EQ(Exchange(frames[1]), std::vector<std::string>{"N"});
+    EXPECT_EQ(Exchange(frames[1]), std::vector<std::string>{"A"}) << "the retry is frame 3";
+    for (std::size_t i = 2; i < frames.size(); ++i)
+        Exchange(frames[i]);
     EXPECT_EQ(SettingsBlockInEeprom(), BlockBytes);
-    EXPECT_EQ(Exchange(Frames[0]), std::vector<std::string>{"A"});
-    EXPECT_EQ(Exchange(Frames[1]), std::vector<std::string>{"N"}) << "second run";
+    EXPECT_EQ(Exchange(frames[0]), std::vector<std::string>{"A"});
+    EXPECT_EQ(Exchange(frames[1]), std::vector<std::string>{"N"}) << "second run";
 }
 
 TEST_F(UnitSim, RefusesAKindAGivenNumberOfTimes)
 {
     Start({.RefuseKinds = {{TFrameKind::PageAddress, 2}}});
     Exchange("Z");
-    const auto Frames = RunFrames();
-    for (std::size_t I = 0; I < 3; ++I)
-        Exchange(Frames[I]);
-    EXPECT_EQ(Exchange(Frames[3]), std::vector<std::string>{"N"});
+    const auto frames = RunFrames();
+    for (std::size_t i = 0; i < 3; ++i)
+        Exchange(frames[i]);
+    EXPECT_EQ(Exchange(frames[3]), std::vector<std::string>{"N"});
     EXPECT_EQ(Sim->Eeprom()[5], 0xFF) << "a refused frame changes nothing";
-    EXPECT_EQ(Exchange(Frames[3]), std::vector<std::string>{"N"});
-    EXPECT_EQ(Exchange(Frames[3]), std::vector<std::string>{"A"});
+    EXPECT_EQ(Exchange(frames[3]), std::vector<std::string>{"N"});
+    EXPECT_EQ(Exchange(frames[3]), std::vector<std::string>{"A"});
     EXPECT_EQ(SettingsBlockInEeprom(), BlockBytes);
 }
 
@@ -189,13 +189,13 @@ TEST_F(UnitSim, EscapedAnswersReadTheSame)
 {
     Start({.EscapeAnswers = true});
     Sim->Receive("N");
-    const std::string Wire = Sim->TakeDue();
-    EXPECT_EQ(Wire, "!\xB6!\xA8!\xAD!\xA7\r");
-    std::vector<std::string> Lines;
-    for (char Byte : Wire)
-        if (auto Line = Parser.Feed(static_cast<std::uint8_t>(Byte)))
-            Lines.push_back(*Line);
-    EXPECT_EQ(Lines, std::vector<std::string>{"IWRX"});
+    const std::string wire = Sim->TakeDue();
+    EXPECT_EQ(wire, "!\xB6!\xA8!\xAD!\xA7\r");
+    std::vector<std::string> lines;
+    for (char byte : wire)
+        if (auto line = Parser.Feed(static_cast<std::uint8_t>(byte)))
+            lines.push_back(*line);
+    EXPECT_EQ(lines, std::vector<std::string>{"IWRX"});
     Exchange("Z");
     EXPECT_EQ(Run(), Acks);
 }
@@ -251,10 +251,10 @@ TEST_F(UnitSim, DeviceDisappearsWhenFrameKArrives)
 {
     Start({.AnswerDelay = 5ms, .UnplugAfterFrame = 3});
     Exchange("Z");
-    const auto Frames = RunFrames();
-    Sim->Receive(Frames[0]);
-    Sim->Receive(Frames[1]);
-    Sim->Receive(Frames[2]);
+    const auto frames = RunFrames();
+    Sim->Receive(frames[0]);
+    Sim->Receive(frames[1]);
+    Sim->Receive(frames[2]);
     EXPECT_TRUE(Sim->Unplugged());
     Now += 1s;
     EXPECT_EQ(Sim->TakeDue(), "") << "queued answers are lost with the device";

@@ -34,10 +34,10 @@ class TScratchDir {
 public:
     TScratchDir()
     {
-        std::string Template = (std::filesystem::temp_directory_path() / "unitsim-XXXXXX").string();
-        if (::mkdtemp(Template.data()) == nullptr)
+        std::string pattern = (std::filesystem::temp_directory_path() / "unitsim-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
             throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        FPath = Template;
+        FPath = pattern;
     }
     ~TScratchDir() { std::filesystem::remove_all(FPath); }
     const std::filesystem::path &Path() const { return FPath; }
@@ -51,25 +51,25 @@ class TSimProcess {
 public:
     explicit TSimProcess(std::vector<std::string> Arguments)
     {
-        int Pipe[2];
-        if (::pipe(Pipe) != 0)
+        int pipe[2];
+        if (::pipe(pipe) != 0)
             throw std::system_error(errno, std::generic_category(), "pipe");
-        FOutput = Pipe[0];
-        posix_spawn_file_actions_t Actions;
-        posix_spawn_file_actions_init(&Actions);
-        posix_spawn_file_actions_adddup2(&Actions, Pipe[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&Actions, Pipe[0]);
+        FOutput = pipe[0];
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipe[0]);
         Arguments.insert(Arguments.begin(), ZARNELL_UNIT_SIM);
-        std::vector<char *> Argv;
-        for (std::string &Argument : Arguments)
-            Argv.push_back(Argument.data());
-        Argv.push_back(nullptr);
-        const int Error =
-            ::posix_spawn(&FPid, ZARNELL_UNIT_SIM, &Actions, nullptr, Argv.data(), environ);
-        posix_spawn_file_actions_destroy(&Actions);
-        ::close(Pipe[1]);
-        if (Error != 0)
-            throw std::system_error(Error, std::generic_category(), "posix_spawn");
+        std::vector<char *> argv;
+        for (std::string &argument : Arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        const int error =
+            ::posix_spawn(&FPid, ZARNELL_UNIT_SIM, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipe[1]);
+        if (error != 0)
+            throw std::system_error(error, std::generic_category(), "posix_spawn");
     }
 
     ~TSimProcess()
@@ -86,25 +86,25 @@ public:
     // The output up to the end of the first line, or what came before the time-out.
     std::string FirstLine()
     {
-        std::string Line;
-        char Byte = 0;
-        while (Byte != '\n' && WaitForOutput() && ::read(FOutput, &Byte, 1) == 1)
-            Line += Byte;
-        if (!Line.empty() && Line.back() == '\n')
-            Line.pop_back();
-        return Line;
+        std::string line;
+        char byte = 0;
+        while (byte != '\n' && WaitForOutput() && ::read(FOutput, &byte, 1) == 1)
+            line += byte;
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        return line;
     }
 
     // The exit status, once the process has closed its output; -1 when it did not end in time.
     int ExitStatus()
     {
-        char Buffer[256];
+        char buffer[256];
         while (WaitForOutput())
-            if (::read(FOutput, Buffer, sizeof Buffer) <= 0) {
-                int Status = 0;
-                ::waitpid(FPid, &Status, 0);
+            if (::read(FOutput, buffer, sizeof buffer) <= 0) {
+                int status = 0;
+                ::waitpid(FPid, &status, 0);
                 FPid = -1;
-                return WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
         return -1;
     }
@@ -112,8 +112,8 @@ public:
 private:
     bool WaitForOutput()
     {
-        pollfd Fd{FOutput, POLLIN, 0};
-        return ::poll(&Fd, 1, PatienceMs) == 1;
+        pollfd fd{FOutput, POLLIN, 0};
+        return ::poll(&fd, 1, PatienceMs) == 1;
     }
 
     pid_t FPid = -1;
@@ -134,11 +134,11 @@ public:
 
     bool Wait()
     {
-        pollfd Fd{FFd, POLLIN, 0};
-        if (::poll(&Fd, 1, PatienceMs) != 1)
+        pollfd fd{FFd, POLLIN, 0};
+        if (::poll(&fd, 1, PatienceMs) != 1)
             return false;
-        alignas(inotify_event) char Buffer[4096];
-        return ::read(FFd, Buffer, sizeof Buffer) > 0;
+        alignas(inotify_event) char buffer[4096];
+        return ::read(FFd, buffer, sizeof buffer) > 0;
     }
 
 private:
@@ -147,63 +147,63 @@ private:
 
 nlohmann::json ReadJson(const std::filesystem::path &File)
 {
-    std::ifstream In(File);
-    return nlohmann::json::parse(In);
+    std::ifstream in(File);
+    return nlohmann::json::parse(in);
 }
 
 std::string CommandOutput(const std::string &Command)
 {
-    std::unique_ptr<FILE, int (*)(FILE *)> Pipe(::popen(Command.c_str(), "r"), ::pclose);
-    std::string Output;
-    char Buffer[256];
-    while (Pipe && std::fgets(Buffer, sizeof Buffer, Pipe.get()))
-        Output += Buffer;
-    return Output;
+    std::unique_ptr<FILE, int (*)(FILE *)> pipe(::popen(Command.c_str(), "r"), ::pclose);
+    std::string output;
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
+        output += buffer;
+    return output;
 }
 
 } // namespace
 
 TEST(UnitSimCommand, ServesUntilTerminatedAndReportsTheEeprom)
 {
-    TScratchDir Dir;
-    const auto ReportFile = Dir.Path() / "report.json";
-    TDirWatch Renamed(Dir.Path(), IN_MOVED_TO);
-    TSimProcess Sim({"--report", ReportFile.string()});
-    const std::string Port = Sim.FirstLine();
-    ASSERT_FALSE(Port.empty());
+    TScratchDir dir;
+    const auto reportFile = dir.Path() / "report.json";
+    TDirWatch renamed(dir.Path(), IN_MOVED_TO);
+    TSimProcess sim({"--report", reportFile.string()});
+    const std::string port = sim.FirstLine();
+    ASSERT_FALSE(port.empty());
 
     {
-        TPtyClient Client(Port);
-        Client.Write("N");
-        ASSERT_EQ(Client.Read(5, 5s), "IWRX\r");
+        TPtyClient client(port);
+        client.Write("N");
+        ASSERT_EQ(client.Read(5, 5s), "IWRX\r");
     }
-    Sim.Signal(SIGUSR1);
-    ASSERT_TRUE(Renamed.Wait());
-    EXPECT_EQ(ReadJson(ReportFile)["probes"], 1) << "SIGUSR1 writes the report and serves on";
+    sim.Signal(SIGUSR1);
+    ASSERT_TRUE(renamed.Wait());
+    EXPECT_EQ(ReadJson(reportFile)["probes"], 1) << "SIGUSR1 writes the report and serves on";
 
-    TPtyClient Client(Port);
-    Client.Write("Z");
-    std::array<std::uint8_t, SettingsBlockSize> Block;
-    Block.fill(0xFF);
-    Block[0] = 31;
-    Block[1] = 4;
-    for (const std::string &Payload :
-         {PageStartPayload(), BlockPayload(Block.data(), 0), BlockPayload(Block.data(), 16),
+    TPtyClient client(port);
+    client.Write("Z");
+    std::array<std::uint8_t, SettingsBlockSize> block;
+    block.fill(0xFF);
+    block[0] = 31;
+    block[1] = 4;
+    for (const std::string &payload :
+         {PageStartPayload(), BlockPayload(block.data(), 0), BlockPayload(block.data(), 16),
           PageAddressPayload(0, EepromPageSize), FinishPayload()}) {
-        Client.Write(BuildFrame(Payload));
-        ASSERT_EQ(Client.Read(2, 5s), "A\r");
+        client.Write(BuildFrame(payload));
+        ASSERT_EQ(client.Read(2, 5s), "A\r");
     }
 
-    Sim.Signal(SIGTERM);
-    EXPECT_EQ(Sim.ExitStatus(), 0);
-    const nlohmann::json Report = ReadJson(ReportFile);
-    EXPECT_EQ(Report["frames"].size(), 5u);
-    EXPECT_FALSE(std::filesystem::exists(ReportFile.string() + ".part"));
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.ExitStatus(), 0);
+    const nlohmann::json report = ReadJson(reportFile);
+    EXPECT_EQ(report["frames"].size(), 5u);
+    EXPECT_FALSE(std::filesystem::exists(reportFile.string() + ".part"));
 
-    const std::string Dump =
-        CommandOutput(std::string(ZARNELL_UNIT_SIM) + " --show-eeprom " + ReportFile.string());
-    EXPECT_NE(Dump.find("0000: ff  ff  ff  ff  ff [1f][04] ff "), std::string::npos) << Dump;
-    EXPECT_NE(Dump.find("[ZN ID] = 4"), std::string::npos) << Dump;
+    const std::string dump =
+        CommandOutput(std::string(ZARNELL_UNIT_SIM) + " --show-eeprom " + reportFile.string());
+    EXPECT_NE(dump.find("0000: ff  ff  ff  ff  ff [1f][04] ff "), std::string::npos) << dump;
+    EXPECT_NE(dump.find("[ZN ID] = 4"), std::string::npos) << dump;
 }
 
 TEST(UnitSimCommand, ReadyFileAppearsOnceTheDongleHasTakenZ)
@@ -251,6 +251,6 @@ TEST(UnitSimCommand, AReadyFileThatCannotBeCreatedEndsTheSimulator)
 
 TEST(UnitSimCommand, BadOptionsAreRefused)
 {
-    TSimProcess Sim({"--refuse-kind", "SQ"});
-    EXPECT_NE(Sim.ExitStatus(), 0);
+    TSimProcess sim({"--refuse-kind", "SQ"});
+    EXPECT_NE(sim.ExitStatus(), 0);
 }

@@ -18,11 +18,11 @@ constexpr auto Patience = 5s; // a bound, not an expectation: the machine may be
 std::array<std::uint8_t, SettingsBlockSize> SettingsBlock(std::uint8_t SecondValue,
                                                           std::uint8_t ZnId)
 {
-    std::array<std::uint8_t, SettingsBlockSize> Block;
-    Block.fill(0xFF);
-    Block[0] = SecondValue;
-    Block[1] = ZnId;
-    return Block;
+    std::array<std::uint8_t, SettingsBlockSize> block;
+    block.fill(0xFF);
+    block[0] = SecondValue;
+    block[1] = ZnId;
+    return block;
 }
 
 std::vector<std::string> RunFrames(const std::array<std::uint8_t, SettingsBlockSize> &Block)
@@ -38,8 +38,8 @@ void Download(TPtyClient &Port, const std::array<std::uint8_t, SettingsBlockSize
     Port.Write("N");
     ASSERT_EQ(Port.Read(5, Patience), "IWRX\r");
     Port.Write("Z");
-    for (const std::string &Frame : RunFrames(Block)) {
-        Port.Write(Frame);
+    for (const std::string &frame : RunFrames(Block)) {
+        Port.Write(frame);
         ASSERT_EQ(Port.Read(2, Patience), "A\r");
     }
 }
@@ -48,120 +48,120 @@ void Download(TPtyClient &Port, const std::array<std::uint8_t, SettingsBlockSize
 
 TEST(UnitSimPty, PortCanBeReopenedBetweenProbes)
 {
-    TUnitSimPty Sim;
-    for (int Attempt = 0; Attempt < 3; ++Attempt) {
-        TPtyClient Port(Sim.SlavePath());
-        Port.Write("N");
-        EXPECT_EQ(Port.Read(5, Patience), "IWRX\r") << "attempt " << Attempt;
+    TUnitSimPty sim;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        TPtyClient port(sim.SlavePath());
+        port.Write("N");
+        EXPECT_EQ(port.Read(5, Patience), "IWRX\r") << "attempt " << attempt;
     }
-    EXPECT_TRUE(Sim.WaitFor([&] { return Sim.ProbeCount() == 3; }, Patience));
-    EXPECT_FALSE(Sim.Unplugged());
-    EXPECT_EQ(Sim.Failure(), "");
+    EXPECT_TRUE(sim.WaitFor([&] { return sim.ProbeCount() == 3; }, Patience));
+    EXPECT_FALSE(sim.Unplugged());
+    EXPECT_EQ(sim.Failure(), "");
 }
 
 TEST(UnitSimPty, LoaderRunLandsTheBlockInTheEeprom)
 {
-    TUnitSimPty Sim;
-    TPtyClient Port(Sim.SlavePath());
-    const auto Block = SettingsBlock(31, 4);
-    Download(Port, Block);
+    TUnitSimPty sim;
+    TPtyClient port(sim.SlavePath());
+    const auto block = SettingsBlock(31, 4);
+    Download(port, block);
 
-    ASSERT_TRUE(Sim.WaitForFrames(5, Patience));
-    const auto Eeprom = Sim.Eeprom();
-    EXPECT_EQ(std::vector<std::uint8_t>(Eeprom.begin() + 5, Eeprom.begin() + 37),
-              std::vector<std::uint8_t>(Block.begin(), Block.end()));
+    ASSERT_TRUE(sim.WaitForFrames(5, Patience));
+    const auto eeprom = sim.Eeprom();
+    EXPECT_EQ(std::vector<std::uint8_t>(eeprom.begin() + 5, eeprom.begin() + 37),
+              std::vector<std::uint8_t>(block.begin(), block.end()));
 
-    const auto Frames = Sim.Frames();
-    EXPECT_EQ(Frames[3].Bytes, BuildFrame(PageAddressPayload(0, EepromPageSize)));
-    for (std::size_t I = 1; I < Frames.size(); ++I)
-        EXPECT_LE(Frames[I - 1].Time, Frames[I].Time);
+    const auto frames = sim.Frames();
+    EXPECT_EQ(frames[3].Bytes, BuildFrame(PageAddressPayload(0, EepromPageSize)));
+    for (std::size_t i = 1; i < frames.size(); ++i)
+        EXPECT_LE(frames[i - 1].Time, frames[i].Time);
 }
 
 TEST(UnitSimPty, ReportHoldsFramesRepliesAndEeprom)
 {
-    TUnitSimPty Sim;
-    TPtyClient Port(Sim.SlavePath());
-    Download(Port, SettingsBlock(0, 1));
-    ASSERT_TRUE(Sim.WaitFor([&] { return Sim.Replies().size() >= 6u; }, Patience));
+    TUnitSimPty sim;
+    TPtyClient port(sim.SlavePath());
+    Download(port, SettingsBlock(0, 1));
+    ASSERT_TRUE(sim.WaitFor([&] { return sim.Replies().size() >= 6u; }, Patience));
 
-    const nlohmann::json Report = Sim.ReportJson();
-    EXPECT_EQ(Report["slave"], Sim.SlavePath());
-    EXPECT_EQ(Report["probes"], 1);
-    EXPECT_EQ(Report["unplugged"], false);
-    ASSERT_EQ(Report["frames"].size(), 5u);
-    EXPECT_EQ(Report["frames"][0]["kind"], "SN");
-    EXPECT_EQ(Report["frames"][0]["answer"], "acknowledged");
-    EXPECT_EQ(Report["frames"][4]["kind"], "SZ");
-    EXPECT_EQ(Report["frames"][1]["bytes"].get<std::string>().substr(0, 20),
+    const nlohmann::json report = sim.ReportJson();
+    EXPECT_EQ(report["slave"], sim.SlavePath());
+    EXPECT_EQ(report["probes"], 1);
+    EXPECT_EQ(report["unplugged"], false);
+    ASSERT_EQ(report["frames"].size(), 5u);
+    EXPECT_EQ(report["frames"][0]["kind"], "SN");
+    EXPECT_EQ(report["frames"][0]["answer"], "acknowledged");
+    EXPECT_EQ(report["frames"][4]["kind"], "SZ");
+    EXPECT_EQ(report["frames"][1]["bytes"].get<std::string>().substr(0, 20),
               "44 20 53 42 00 00 01");
-    EXPECT_EQ(Report["replies"][0]["bytes"], "49 57 52 58 0d");
-    EXPECT_EQ(Report["replies"].back()["bytes"], "41 0d");
-    long long Previous = -1;
-    for (const auto &Frame : Report["frames"]) {
-        EXPECT_GE(Frame["time_us"].get<long long>(), Previous);
-        Previous = Frame["time_us"].get<long long>();
+    EXPECT_EQ(report["replies"][0]["bytes"], "49 57 52 58 0d");
+    EXPECT_EQ(report["replies"].back()["bytes"], "41 0d");
+    long long previous = -1;
+    for (const auto &frame : report["frames"]) {
+        EXPECT_GE(frame["time_us"].get<long long>(), previous);
+        previous = frame["time_us"].get<long long>();
     }
-    EXPECT_EQ(ParseHexBytes(Report["eeprom"].get<std::string>()), Sim.Eeprom());
+    EXPECT_EQ(ParseHexBytes(report["eeprom"].get<std::string>()), sim.Eeprom());
 }
 
 TEST(UnitSimPty, UnplugHangsUpTheProgramsPort)
 {
-    TUnitSimPty Sim;
-    TPtyClient Port(Sim.SlavePath());
-    Port.Write("N");
-    ASSERT_EQ(Port.Read(5, Patience), "IWRX\r");
+    TUnitSimPty sim;
+    TPtyClient port(sim.SlavePath());
+    port.Write("N");
+    ASSERT_EQ(port.Read(5, Patience), "IWRX\r");
 
-    Sim.Unplug();
-    EXPECT_TRUE(Sim.Unplugged());
-    EXPECT_TRUE(Port.WaitForHangUp(Patience));
+    sim.Unplug();
+    EXPECT_TRUE(sim.Unplugged());
+    EXPECT_TRUE(port.WaitForHangUp(Patience));
 }
 
 TEST(UnitSimPty, DeviceDisappearsMidRun)
 {
-    TUnitSimPty Sim({.UnplugAfterFrame = 3});
-    TPtyClient Port(Sim.SlavePath());
-    Port.Write("Z");
-    const auto Frames = RunFrames(SettingsBlock(0, 1));
-    for (int I = 0; I < 2; ++I) {
-        Port.Write(Frames[static_cast<std::size_t>(I)]);
-        ASSERT_EQ(Port.Read(2, Patience), "A\r");
+    TUnitSimPty sim({.UnplugAfterFrame = 3});
+    TPtyClient port(sim.SlavePath());
+    port.Write("Z");
+    const auto frames = RunFrames(SettingsBlock(0, 1));
+    for (int i = 0; i < 2; ++i) {
+        port.Write(frames[static_cast<std::size_t>(i)]);
+        ASSERT_EQ(port.Read(2, Patience), "A\r");
     }
-    Port.Write(Frames[2]);
-    EXPECT_TRUE(Port.WaitForHangUp(Patience));
-    EXPECT_TRUE(Sim.Unplugged());
-    EXPECT_EQ(Sim.ReportJson()["unplugged"], true);
+    port.Write(frames[2]);
+    EXPECT_TRUE(port.WaitForHangUp(Patience));
+    EXPECT_TRUE(sim.Unplugged());
+    EXPECT_EQ(sim.ReportJson()["unplugged"], true);
 }
 
 TEST(UnitSimPty, LateAnswerDoesNotComeEarly)
 {
-    TUnitSimPty Sim({.AnswerDelay = 400ms});
-    TPtyClient Port(Sim.SlavePath());
-    const auto Sent = std::chrono::steady_clock::now();
-    Port.Write("N");
-    EXPECT_EQ(Port.Read(5, Patience), "IWRX\r");
-    EXPECT_GE(std::chrono::steady_clock::now() - Sent, 380ms);
+    TUnitSimPty sim({.AnswerDelay = 400ms});
+    TPtyClient port(sim.SlavePath());
+    const auto sent = std::chrono::steady_clock::now();
+    port.Write("N");
+    EXPECT_EQ(port.Read(5, Patience), "IWRX\r");
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 380ms);
 }
 
 TEST(UnitSimPty, SplitAnswerArrivesInSeveralWrites)
 {
-    TUnitSimPty Sim({.SplitPause = 30ms, .SplitPieceSize = 1});
-    TPtyClient Port(Sim.SlavePath());
-    Port.Write("N");
-    EXPECT_EQ(Port.Read(5, Patience), "IWRX\r");
-    ASSERT_TRUE(Sim.WaitFor([&] { return Sim.Replies().size() == 5u; }, Patience));
-    EXPECT_GT(Port.ReadCalls(), 1);
+    TUnitSimPty sim({.SplitPause = 30ms, .SplitPieceSize = 1});
+    TPtyClient port(sim.SlavePath());
+    port.Write("N");
+    EXPECT_EQ(port.Read(5, Patience), "IWRX\r");
+    ASSERT_TRUE(sim.WaitFor([&] { return sim.Replies().size() == 5u; }, Patience));
+    EXPECT_GT(port.ReadCalls(), 1);
 }
 
 TEST(UnitSimPty, EndingTheSimulatorHangsUpAPortLeftOpen)
 {
-    std::optional<TPtyClient> Port;
+    std::optional<TPtyClient> port;
     {
-        TUnitSimPty Sim;
-        Port.emplace(Sim.SlavePath());
-        Sim.Stop();
-        Sim.Stop();
-        EXPECT_EQ(Sim.Failure(), "");
-        EXPECT_FALSE(Sim.Unplugged()) << "stopping is not unplugging";
+        TUnitSimPty sim;
+        port.emplace(sim.SlavePath());
+        sim.Stop();
+        sim.Stop();
+        EXPECT_EQ(sim.Failure(), "");
+        EXPECT_FALSE(sim.Unplugged()) << "stopping is not unplugging";
     }
-    EXPECT_TRUE(Port->WaitForHangUp(Patience));
+    EXPECT_TRUE(port->WaitForHangUp(Patience));
 }

@@ -40,9 +40,9 @@ int HexDigit(char C)
 
 std::string Formatted(const char *Format, int A, int B = 0)
 {
-    char Text[64];
-    std::snprintf(Text, sizeof Text, Format, A, B);
-    return Text;
+    char text[64];
+    std::snprintf(text, sizeof text, Format, A, B);
+    return text;
 }
 
 std::string MarkedValue(const std::vector<std::uint8_t> &Image, int Address, const char *Name,
@@ -50,89 +50,89 @@ std::string MarkedValue(const std::vector<std::uint8_t> &Image, int Address, con
 {
     if (Address >= static_cast<int>(Image.size()))
         return std::string(Name) + ": not in the image\n";
-    const int Value = Image[static_cast<std::size_t>(Address)];
-    std::string Text =
-        Formatted("address %d ", Address) + "[" + Name + "] = " + Formatted("%d", Value);
-    if (Value < Low || Value > High)
-        Text += Formatted(" (outside %d-%d)", Low, High);
-    return Text + "\n";
+    const int value = Image[static_cast<std::size_t>(Address)];
+    std::string text =
+        Formatted("address %d ", Address) + "[" + Name + "] = " + Formatted("%d", value);
+    if (value < Low || value > High)
+        text += Formatted(" (outside %d-%d)", Low, High);
+    return text + "\n";
 }
 
 } // namespace
 
 nlohmann::json UnitReportJson(const TUnitRecord &Record)
 {
-    nlohmann::json Frames = nlohmann::json::array();
-    for (const TUnitFrame &Frame : Record.Frames)
-        Frames.push_back({{"time_us", MicrosecondsSince(Record.Start, Frame.Time)},
-                          {"run_frame", Frame.RunFrame},
-                          {"kind", FrameKindName(Frame.Kind)},
-                          {"answer", AnswerName(Frame.Answer)},
-                          {"bytes", HexBytes(Frame.Bytes)}});
-    nlohmann::json Replies = nlohmann::json::array();
-    for (const TUnitReply &Reply : Record.Replies)
-        Replies.push_back({{"time_us", MicrosecondsSince(Record.Start, Reply.Time)},
-                           {"bytes", HexBytes(Reply.Bytes)}});
-    const std::string Eeprom(Record.Eeprom.begin(), Record.Eeprom.end());
+    nlohmann::json frames = nlohmann::json::array();
+    for (const TUnitFrame &frame : Record.Frames)
+        frames.push_back({{"time_us", MicrosecondsSince(Record.Start, frame.Time)},
+                          {"run_frame", frame.RunFrame},
+                          {"kind", FrameKindName(frame.Kind)},
+                          {"answer", AnswerName(frame.Answer)},
+                          {"bytes", HexBytes(frame.Bytes)}});
+    nlohmann::json replies = nlohmann::json::array();
+    for (const TUnitReply &reply : Record.Replies)
+        replies.push_back({{"time_us", MicrosecondsSince(Record.Start, reply.Time)},
+                           {"bytes", HexBytes(reply.Bytes)}});
+    const std::string eeprom(Record.Eeprom.begin(), Record.Eeprom.end());
     return {{"probes", Record.ProbeCount},
             {"unplugged", Record.Unplugged},
-            {"frames", Frames},
-            {"replies", Replies},
-            {"eeprom", HexBytes(Eeprom)}};
+            {"frames", frames},
+            {"replies", replies},
+            {"eeprom", HexBytes(eeprom)}};
 }
 
 std::string HexBytes(std::string_view Bytes)
 {
-    static constexpr char Digits[] = "0123456789abcdef";
-    std::string Text;
-    Text.reserve(Bytes.size() * 3);
-    for (char C : Bytes) {
-        const auto Byte = static_cast<std::uint8_t>(C);
-        if (!Text.empty())
-            Text += ' ';
-        Text += Digits[Byte >> 4];
-        Text += Digits[Byte & 0x0F];
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(Bytes.size() * 3);
+    for (char c : Bytes) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (!text.empty())
+            text += ' ';
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0F];
     }
-    return Text;
+    return text;
 }
 
 std::vector<std::uint8_t> ParseHexBytes(std::string_view Text)
 {
-    std::vector<std::uint8_t> Bytes;
-    std::size_t At = 0;
-    while (At < Text.size()) {
-        if (Text[At] == ' ') {
-            ++At;
+    std::vector<std::uint8_t> bytes;
+    std::size_t at = 0;
+    while (at < Text.size()) {
+        if (Text[at] == ' ') {
+            ++at;
             continue;
         }
-        if (At + 1 >= Text.size())
+        if (at + 1 >= Text.size())
             throw std::runtime_error("Odd number of hex digits");
-        Bytes.push_back(
-            static_cast<std::uint8_t>(HexDigit(Text[At]) << 4 | HexDigit(Text[At + 1])));
-        At += 2;
+        bytes.push_back(
+            static_cast<std::uint8_t>(HexDigit(Text[at]) << 4 | HexDigit(Text[at + 1])));
+        at += 2;
     }
-    return Bytes;
+    return bytes;
 }
 
 std::string EepromDump(const nlohmann::json &Report)
 {
     if (!Report.is_object() || !Report.contains("eeprom") || !Report["eeprom"].is_string())
         throw std::runtime_error("The report holds no EEPROM image");
-    const std::vector<std::uint8_t> Image = ParseHexBytes(Report["eeprom"].get<std::string>());
+    const std::vector<std::uint8_t> image = ParseHexBytes(Report["eeprom"].get<std::string>());
 
-    std::string Dump;
-    for (int Row = 0; Row < static_cast<int>(Image.size()); Row += DumpRowSize) {
-        Dump += Formatted("%04x:", Row);
-        for (int Address = Row;
-             Address < Row + DumpRowSize && Address < static_cast<int>(Image.size()); ++Address) {
-            const bool Marked = Address == SecondValueAddress || Address == ZnIdAddress;
-            const int Byte = Image[static_cast<std::size_t>(Address)];
-            Dump += Marked ? Formatted("[%02x]", Byte) : Formatted(" %02x ", Byte);
+    std::string dump;
+    for (int row = 0; row < static_cast<int>(image.size()); row += DumpRowSize) {
+        dump += Formatted("%04x:", row);
+        for (int address = row;
+             address < row + DumpRowSize && address < static_cast<int>(image.size()); ++address) {
+            const bool marked = address == SecondValueAddress || address == ZnIdAddress;
+            const int byte = image[static_cast<std::size_t>(address)];
+            dump += marked ? Formatted("[%02x]", byte) : Formatted(" %02x ", byte);
         }
-        Dump += '\n';
+        dump += '\n';
     }
-    Dump += "Settings block at address 5 to 36; marked [..]:\n";
-    Dump += MarkedValue(Image, SecondValueAddress, "second value", 0, 31);
-    Dump += MarkedValue(Image, ZnIdAddress, "ZN ID", 1, 4);
-    return Dump;
+    dump += "Settings block at address 5 to 36; marked [..]:\n";
+    dump += MarkedValue(image, SecondValueAddress, "second value", 0, 31);
+    dump += MarkedValue(image, ZnIdAddress, "ZN ID", 1, 4);
+    return dump;
 }

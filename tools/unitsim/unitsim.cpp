@@ -49,16 +49,16 @@ TFrameKind ClassifyFrame(const std::string &Bytes)
 {
     if (ByteAt(Bytes, SizeOffset) != FramePayloadFieldSize)
         return TFrameKind::Malformed;
-    const TFrameKind Kind = CommandKind(std::string_view(Bytes).substr(CommandOffset, 2));
-    if (Kind == TFrameKind::Malformed)
-        return Kind;
-    if (Kind == TFrameKind::Block && ByteAt(Bytes, ArgumentOffset) != 0 &&
+    const TFrameKind kind = CommandKind(std::string_view(Bytes).substr(CommandOffset, 2));
+    if (kind == TFrameKind::Malformed)
+        return kind;
+    if (kind == TFrameKind::Block && ByteAt(Bytes, ArgumentOffset) != 0 &&
         ByteAt(Bytes, ArgumentOffset) != BlockDataSize)
         return TFrameKind::Malformed;
-    const auto Fill = Bytes.begin() + static_cast<std::ptrdiff_t>(2 + PayloadLength(Kind));
-    if (!std::all_of(Fill, Bytes.end(), [](char C) { return C == '\0'; }))
+    const auto fill = Bytes.begin() + static_cast<std::ptrdiff_t>(2 + PayloadLength(kind));
+    if (!std::all_of(fill, Bytes.end(), [](char C) { return C == '\0'; }))
         return TFrameKind::Malformed;
-    return Kind;
+    return kind;
 }
 
 } // namespace
@@ -92,8 +92,8 @@ TUnitSim::TUnitSim(TUnitSimOptions Options, TClock Clock)
 
 void TUnitSim::Receive(std::string_view Bytes)
 {
-    for (char Byte : Bytes)
-        ReceiveByte(Byte);
+    for (char byte : Bytes)
+        ReceiveByte(byte);
 }
 
 TUnitTime TUnitSim::NextDue() const
@@ -160,22 +160,22 @@ void TUnitSim::ReceiveBetweenFrames(char Byte)
 
 void TUnitSim::HandleFrame()
 {
-    TUnitFrame Frame{FClock(), std::move(FFrame), ++FRunFrames, TFrameKind::Malformed,
+    TUnitFrame frame{FClock(), std::move(FFrame), ++FRunFrames, TFrameKind::Malformed,
                      TFrameAnswer::Unanswered};
     FFrame.clear();
-    Frame.Kind = ClassifyFrame(Frame.Bytes);
+    frame.Kind = ClassifyFrame(frame.Bytes);
 
-    if (FOptions.UnplugAfterFrame > 0 && Frame.RunFrame == FOptions.UnplugAfterFrame) {
+    if (FOptions.UnplugAfterFrame > 0 && frame.RunFrame == FOptions.UnplugAfterFrame) {
         Unplug();
     } else if (!FOptions.SilentUnit && !FSilenced) {
-        Frame.Answer = ExecuteFrame(Frame);
-        AnswerFrame(Frame);
-        if (Frame.RunFrame == FOptions.StopAnsweringAfterFrame)
+        frame.Answer = ExecuteFrame(frame);
+        AnswerFrame(frame);
+        if (frame.RunFrame == FOptions.StopAnsweringAfterFrame)
             FSilenced = true;
-        if (Frame.Kind == TFrameKind::Finish && Frame.Answer == TFrameAnswer::Acknowledged)
+        if (frame.Kind == TFrameKind::Finish && frame.Answer == TFrameAnswer::Acknowledged)
             FRunFrames = 0; // the unit leaves its loader; the next frame begins a new run
     }
-    FFrames.push_back(std::move(Frame));
+    FFrames.push_back(std::move(frame));
 }
 
 TFrameAnswer TUnitSim::ExecuteFrame(TUnitFrame &Frame)
@@ -187,8 +187,8 @@ TFrameAnswer TUnitSim::ExecuteFrame(TUnitFrame &Frame)
         std::fill(FPage.begin(), FPage.end(), 0xFF);
         break;
     case TFrameKind::Block: {
-        const auto Data = Frame.Bytes.begin() + BlockDataOffset;
-        std::copy(Data, Data + BlockDataSize, FPage.begin() + ByteAt(Frame.Bytes, ArgumentOffset));
+        const auto data = Frame.Bytes.begin() + BlockDataOffset;
+        std::copy(data, data + BlockDataSize, FPage.begin() + ByteAt(Frame.Bytes, ArgumentOffset));
         break;
     }
     case TFrameKind::PageAddress:
@@ -206,8 +206,8 @@ TFrameAnswer TUnitSim::ExecuteFrame(TUnitFrame &Frame)
 // A page goes to an address of the form index * page size + 5 that lies wholly in the EEPROM.
 bool TUnitSim::CommitPage(int Address)
 {
-    const int Index = (Address - PageAddressBase) / EepromPageSize;
-    if (Address < PageAddressBase || Index * EepromPageSize + PageAddressBase != Address ||
+    const int index = (Address - PageAddressBase) / EepromPageSize;
+    if (Address < PageAddressBase || index * EepromPageSize + PageAddressBase != Address ||
         Address + EepromPageSize > static_cast<int>(FEeprom.size()))
         return false;
     std::copy(FPage.begin(), FPage.end(), FEeprom.begin() + Address);
@@ -218,53 +218,53 @@ bool TUnitSim::ShouldRefuse(const TUnitFrame &Frame)
 {
     if (FOptions.RefuseFrames.contains(Frame.RunFrame))
         return true;
-    const auto Left = FRefusalsLeft.find(Frame.Kind);
-    if (Left == FRefusalsLeft.end() || Left->second <= 0)
+    const auto left = FRefusalsLeft.find(Frame.Kind);
+    if (left == FRefusalsLeft.end() || left->second <= 0)
         return false;
-    --Left->second;
+    --left->second;
     return true;
 }
 
 void TUnitSim::AnswerFrame(const TUnitFrame &Frame)
 {
-    std::string Lines;
+    std::string lines;
     if (FOptions.UnexpectedBeforeFrames.contains(Frame.RunFrame))
-        Lines += Line("X");
+        lines += Line("X");
     if (FOptions.EmptyLineBeforeFrames.contains(Frame.RunFrame))
-        Lines += Line("");
-    const char Answer = Frame.Answer == TFrameAnswer::Acknowledged ? AcknowledgeByte : RefusalByte;
-    Lines += Line(std::string_view(&Answer, 1));
-    Send(std::move(Lines), FOptions.AnswerDelay + FOptions.FrameAnswerDelay);
+        lines += Line("");
+    const char answer = Frame.Answer == TFrameAnswer::Acknowledged ? AcknowledgeByte : RefusalByte;
+    lines += Line(std::string_view(&answer, 1));
+    Send(std::move(lines), FOptions.AnswerDelay + FOptions.FrameAnswerDelay);
 }
 
 // Queues an answer behind everything already queued, late and in pieces as the options say.
 void TUnitSim::Send(std::string Bytes, std::chrono::milliseconds Delay)
 {
-    const TUnitTime Earliest = FClock() + Delay;
-    TUnitTime Due = FQueue.empty() ? Earliest : std::max(Earliest, FQueue.back().Due);
+    const TUnitTime earliest = FClock() + Delay;
+    TUnitTime due = FQueue.empty() ? earliest : std::max(earliest, FQueue.back().Due);
     if (FOptions.SplitPause.count() <= 0) {
-        FQueue.push_back({Due, std::move(Bytes)});
+        FQueue.push_back({due, std::move(Bytes)});
         return;
     }
-    const auto Piece = static_cast<std::size_t>(FOptions.SplitPieceSize);
-    for (std::size_t At = 0; At < Bytes.size(); At += Piece) {
-        FQueue.push_back({Due, Bytes.substr(At, Piece)});
-        Due += FOptions.SplitPause;
+    const auto piece = static_cast<std::size_t>(FOptions.SplitPieceSize);
+    for (std::size_t at = 0; at < Bytes.size(); at += piece) {
+        FQueue.push_back({due, Bytes.substr(at, piece)});
+        due += FOptions.SplitPause;
     }
 }
 
 // A reply line: the text, escaped byte by byte if asked, and the closing CR, never escaped.
 std::string TUnitSim::Line(std::string_view Text) const
 {
-    std::string Bytes;
-    for (char C : Text) {
+    std::string bytes;
+    for (char c : Text) {
         if (FOptions.EscapeAnswers) {
-            Bytes += static_cast<char>(ReplyEscapeByte);
-            Bytes += static_cast<char>(~static_cast<std::uint8_t>(C));
+            bytes += static_cast<char>(ReplyEscapeByte);
+            bytes += static_cast<char>(~static_cast<std::uint8_t>(c));
         } else {
-            Bytes += C;
+            bytes += c;
         }
     }
-    Bytes += static_cast<char>(ReplyLineEnd);
-    return Bytes;
+    bytes += static_cast<char>(ReplyLineEnd);
+    return bytes;
 }

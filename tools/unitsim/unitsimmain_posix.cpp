@@ -37,47 +37,47 @@ struct TCommand {
 
 TFrameKind ParseFrameKind(const std::string &Name)
 {
-    for (TFrameKind Kind :
+    for (TFrameKind kind :
          {TFrameKind::PageStart, TFrameKind::Block, TFrameKind::PageAddress, TFrameKind::Finish})
-        if (FrameKindName(Kind) == Name)
-            return Kind;
+        if (FrameKindName(kind) == Name)
+            return kind;
     throw CLI::ValidationError("--refuse-kind", "unknown frame kind " + Name);
 }
 
 // "SB" refuses the first block frame, "SB:3" the first three.
 void AddRefusedKind(TUnitSimOptions &Options, const std::string &Text)
 {
-    const auto Colon = Text.find(':');
-    int Count = 1;
-    if (Colon != std::string::npos) {
+    const auto colon = Text.find(':');
+    int count = 1;
+    if (colon != std::string::npos) {
         try {
-            Count = std::stoi(Text.substr(Colon + 1));
+            count = std::stoi(Text.substr(colon + 1));
         } catch (const std::exception &) {
             throw CLI::ValidationError("--refuse-kind", "bad count in " + Text);
         }
-        if (Count < 1)
+        if (count < 1)
             throw CLI::ValidationError("--refuse-kind", "count must be at least 1 in " + Text);
     }
-    Options.RefuseKinds[ParseFrameKind(Text.substr(0, Colon))] += Count;
+    Options.RefuseKinds[ParseFrameKind(Text.substr(0, colon))] += count;
 }
 
 void AddOptions(CLI::App &App, TCommand &Command)
 {
-    TUnitSimOptions &Options = Command.Options;
-    App.add_option("--eeprom-size", Options.EepromSize, "Bytes of EEPROM, initially 0xFF")
+    TUnitSimOptions &options = Command.Options;
+    App.add_option("--eeprom-size", options.EepromSize, "Bytes of EEPROM, initially 0xFF")
         ->capture_default_str()
         ->check(CLI::Range(64, 65536));
-    App.add_flag("--silent-dongle", Options.SilentDongle, "Never answer the probe");
-    App.add_flag("--silent-unit", Options.SilentUnit, "Answer no loader frame");
-    App.add_option("--refuse-frame", Options.RefuseFrames,
+    App.add_flag("--silent-dongle", options.SilentDongle, "Never answer the probe");
+    App.add_flag("--silent-unit", options.SilentUnit, "Answer no loader frame");
+    App.add_option("--refuse-frame", options.RefuseFrames,
                    "Refuse frame N of every run (from 1; repeatable)")
         ->check(CLI::PositiveNumber);
     App.add_option("--refuse-kind", Command.RefuseKinds,
                    "Refuse the first frames of a kind: SN, SB, SE or SZ, optionally :COUNT");
-    App.add_option("--unexpected-before", Options.UnexpectedBeforeFrames,
+    App.add_option("--unexpected-before", options.UnexpectedBeforeFrames,
                    "Send an unexpected line \"X\" before the answer to frame N (repeatable)")
         ->check(CLI::PositiveNumber);
-    App.add_option("--empty-line-before", Options.EmptyLineBeforeFrames,
+    App.add_option("--empty-line-before", options.EmptyLineBeforeFrames,
                    "Send an empty line before the answer to frame N (repeatable)")
         ->check(CLI::PositiveNumber);
     App.add_option("--frame-delay", Command.FrameDelayMs,
@@ -90,14 +90,14 @@ void AddOptions(CLI::App &App, TCommand &Command)
     App.add_option("--split", Command.SplitPauseMs,
                    "Send answers in pieces with this pause between them (ms)")
         ->check(CLI::Range(0, 60000));
-    App.add_option("--split-size", Options.SplitPieceSize, "Bytes per piece of a split answer")
+    App.add_option("--split-size", options.SplitPieceSize, "Bytes per piece of a split answer")
         ->capture_default_str()
         ->check(CLI::PositiveNumber);
-    App.add_flag("--escaped", Options.EscapeAnswers, "Escape every byte of every answer line");
-    App.add_option("--stop-after", Options.StopAnsweringAfterFrame,
+    App.add_flag("--escaped", options.EscapeAnswers, "Escape every byte of every answer line");
+    App.add_option("--stop-after", options.StopAnsweringAfterFrame,
                    "Stop answering for good after frame K of a run")
         ->check(CLI::PositiveNumber);
-    App.add_option("--unplug-after", Options.UnplugAfterFrame,
+    App.add_option("--unplug-after", options.UnplugAfterFrame,
                    "Disappear (close the port) when frame K of a run arrives")
         ->check(CLI::PositiveNumber);
     App.add_option("--report", Command.ReportFile,
@@ -112,22 +112,22 @@ void AddOptions(CLI::App &App, TCommand &Command)
 // Written beside the target and renamed over it, so a reader never sees half a report.
 void WriteReport(const std::string &File, const nlohmann::json &Report)
 {
-    const std::string Temporary = File + ".part";
+    const std::string temporary = File + ".part";
     {
-        std::ofstream Out(Temporary, std::ios::trunc);
-        Out << Report.dump(2) << '\n';
-        if (!Out.flush())
-            throw std::runtime_error("Cannot write " + Temporary);
+        std::ofstream out(temporary, std::ios::trunc);
+        out << Report.dump(2) << '\n';
+        if (!out.flush())
+            throw std::runtime_error("Cannot write " + temporary);
     }
-    if (std::rename(Temporary.c_str(), File.c_str()) != 0)
-        throw std::system_error(errno, std::generic_category(), "Cannot rename " + Temporary);
+    if (std::rename(temporary.c_str(), File.c_str()) != 0)
+        throw std::system_error(errno, std::generic_category(), "Cannot rename " + temporary);
 }
 
 int ShowEeprom(const std::string &File)
 {
-    std::ifstream In(File);
-    const nlohmann::json Report = nlohmann::json::parse(In);
-    std::cout << EepromDump(Report);
+    std::ifstream in(File);
+    const nlohmann::json report = nlohmann::json::parse(in);
+    std::cout << EepromDump(report);
     return 0;
 }
 
@@ -137,9 +137,9 @@ int ShowEeprom(const std::string &File)
 class TReadyFile {
 public:
     TReadyFile(const TUnitSimPty &Sim, std::string File)
-        : FThread([this, &Sim, File = std::move(File)](std::stop_token Stop) {
+        : FThread([this, &Sim, file = std::move(File)](std::stop_token Stop) {
             if (Sim.WaitFor([&] { return Sim.LoaderListening(); }, Stop))
-                Create(File);
+                Create(file);
         })
     {
     }
@@ -166,40 +166,40 @@ private:
 // the report is written by ordinary code.
 sigset_t ServedSignals()
 {
-    sigset_t Signals;
-    sigemptyset(&Signals);
-    sigaddset(&Signals, SIGINT);
-    sigaddset(&Signals, SIGTERM);
-    sigaddset(&Signals, SIGUSR1);
-    return Signals;
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    return signals;
 }
 
 int Serve(const TCommand &Command)
 {
-    const sigset_t Signals = ServedSignals();
-    const int Error = pthread_sigmask(SIG_BLOCK, &Signals, nullptr);
-    if (Error != 0)
-        throw std::system_error(Error, std::generic_category(), "pthread_sigmask");
+    const sigset_t signals = ServedSignals();
+    const int error = pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    if (error != 0)
+        throw std::system_error(error, std::generic_category(), "pthread_sigmask");
 
-    TUnitSimPty Sim(Command.Options); // its thread inherits the blocked signals
-    std::cout << Sim.SlavePath() << std::endl;
+    TUnitSimPty sim(Command.Options); // its thread inherits the blocked signals
+    std::cout << sim.SlavePath() << std::endl;
     std::optional<TReadyFile> readyFile; // ends before Sim, and so does its thread
     if (!Command.ReadyFile.empty())
-        readyFile.emplace(Sim, Command.ReadyFile);
+        readyFile.emplace(sim, Command.ReadyFile);
 
     for (;;) {
-        int Signal = 0;
-        const int WaitError = sigwait(&Signals, &Signal);
-        if (WaitError != 0)
-            throw std::system_error(WaitError, std::generic_category(), "sigwait");
+        int signal = 0;
+        const int waitError = sigwait(&signals, &signal);
+        if (waitError != 0)
+            throw std::system_error(waitError, std::generic_category(), "sigwait");
         if (!Command.ReportFile.empty())
-            WriteReport(Command.ReportFile, Sim.ReportJson());
-        if (Signal != SIGUSR1)
+            WriteReport(Command.ReportFile, sim.ReportJson());
+        if (signal != SIGUSR1)
             break;
     }
-    Sim.Stop();
-    if (!Sim.Failure().empty()) {
-        std::cerr << "zarnell-unit-sim: " << Sim.Failure() << '\n';
+    sim.Stop();
+    if (!sim.Failure().empty()) {
+        std::cerr << "zarnell-unit-sim: " << sim.Failure() << '\n';
         return 1;
     }
     return readyFile && readyFile->Failed() ? 1 : 0;
@@ -209,26 +209,26 @@ int Serve(const TCommand &Command)
 
 int main(int argc, char **argv)
 {
-    CLI::App App("A simulated Zarnell dongle and unit on a pseudo-terminal", "zarnell-unit-sim");
-    TCommand Command;
-    AddOptions(App, Command);
+    CLI::App app("A simulated Zarnell dongle and unit on a pseudo-terminal", "zarnell-unit-sim");
+    TCommand command;
+    AddOptions(app, command);
     try {
-        App.parse(argc, argv);
-        for (const std::string &Kind : Command.RefuseKinds)
-            AddRefusedKind(Command.Options, Kind);
-    } catch (const CLI::ParseError &Error) {
-        return App.exit(Error);
+        app.parse(argc, argv);
+        for (const std::string &kind : command.RefuseKinds)
+            AddRefusedKind(command.Options, kind);
+    } catch (const CLI::ParseError &error) {
+        return app.exit(error);
     }
-    Command.Options.AnswerDelay = std::chrono::milliseconds(Command.DelayMs);
-    Command.Options.FrameAnswerDelay = std::chrono::milliseconds(Command.FrameDelayMs);
-    Command.Options.SplitPause = std::chrono::milliseconds(Command.SplitPauseMs);
+    command.Options.AnswerDelay = std::chrono::milliseconds(command.DelayMs);
+    command.Options.FrameAnswerDelay = std::chrono::milliseconds(command.FrameDelayMs);
+    command.Options.SplitPause = std::chrono::milliseconds(command.SplitPauseMs);
 
     try {
-        if (!Command.ShowEepromFile.empty())
-            return ShowEeprom(Command.ShowEepromFile);
-        return Serve(Command);
-    } catch (const std::exception &Error) {
-        std::cerr << "zarnell-unit-sim: " << Error.what() << '\n';
+        if (!command.ShowEepromFile.empty())
+            return ShowEeprom(command.ShowEepromFile);
+        return Serve(command);
+    } catch (const std::exception &error) {
+        std::cerr << "zarnell-unit-sim: " << error.what() << '\n';
         return 1;
     }
 }

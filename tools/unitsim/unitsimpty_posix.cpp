@@ -1,5 +1,7 @@
 #include "unitsimpty.h"
 
+#include "serfd_posix.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -27,41 +29,11 @@ void Check(int Result, const char *What)
         RaiseSystemError(What);
 }
 
-// An owned file descriptor.
-class TFd {
-public:
-    TFd() = default;
-    explicit TFd(int Fd)
-        : FFd(Fd)
-    {
-    }
-    ~TFd() { Close(); }
-    TFd(const TFd &) = delete;
-    TFd &operator=(const TFd &) = delete;
-
-    int Get() const { return FFd; }
-    bool IsOpen() const { return FFd >= 0; }
-    void Reset(int Fd)
-    {
-        Close();
-        FFd = Fd;
-    }
-    void Close()
-    {
-        if (FFd >= 0)
-            ::close(FFd); // nothing to do about a failed close of a descriptor we give up
-        FFd = -1;
-    }
-
-private:
-    int FFd = -1;
-};
-
 void AddFdFlags(int Fd, int Flags)
 {
-    const int Current = ::fcntl(Fd, F_GETFL);
-    Check(Current, "fcntl(F_GETFL)");
-    Check(::fcntl(Fd, F_SETFL, Current | Flags), "fcntl(F_SETFL)");
+    const int current = ::fcntl(Fd, F_GETFL);
+    Check(current, "fcntl(F_GETFL)");
+    Check(::fcntl(Fd, F_SETFL, current | Flags), "fcntl(F_SETFL)");
 }
 
 void CloseOnExec(int Fd)
@@ -72,28 +44,30 @@ void CloseOnExec(int Fd)
 // The slave passes bytes unchanged: no echo, no CR/LF translation, no line editing.
 void MakeRaw(int Fd)
 {
-    termios Settings{};
-    Check(::tcgetattr(Fd, &Settings), "tcgetattr");
-    ::cfmakeraw(&Settings);
-    Check(::tcsetattr(Fd, TCSANOW, &Settings), "tcsetattr");
+    termios settings{};
+    Check(::tcgetattr(Fd, &settings), "tcgetattr");
+    ::cfmakeraw(&settings);
+    Check(::tcsetattr(Fd, TCSANOW, &settings), "tcsetattr");
 }
 
 std::string TerminalName(int Fd)
 {
-    char Name[PATH_MAX];
-    const int Error = ::ttyname_r(Fd, Name, sizeof Name);
-    if (Error != 0)
-        throw std::system_error(Error, std::generic_category(), "ttyname_r");
-    return Name;
+    char name[PATH_MAX];
+    const int error = ::ttyname_r(Fd, name, sizeof name);
+    if (error != 0)
+        throw std::system_error(error, std::generic_category(), "ttyname_r");
+    return name;
 }
 
 int PollTimeout(TUnitTime Due)
 {
     if (Due == TUnitTime::max())
         return -1;
-    const auto Left = std::chrono::ceil<std::chrono::milliseconds>(Due - TUnitClock::now());
-    return static_cast<int>(std::clamp<long long>(Left.count(), 0, INT_MAX));
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(Due - TUnitClock::now());
+    return static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
 }
+
+using TLock = std::unique_lock<std::mutex>;
 
 } // namespace
 
@@ -112,6 +86,10 @@ struct TUnitSimPty::TImpl {
     void Wake();
     void DrainWake();
     void Changed();
+    // Tests Condition now and at every change of state until it holds, or until
+    // WaitForChange(lock, changes seen) gives false; then tests it a last time.
+    template <typename Wait>
+    bool TestAtEveryChange(const std::function<bool()> &Condition, Wait &&WaitForChange);
 
     TFd Master;
     TFd Slave; // kept open so the master sees no hang-up while the program reopens the port
@@ -134,42 +112,42 @@ struct TUnitSimPty::TImpl {
 
 void TUnitSimPty::TImpl::Open()
 {
-    int MasterFd = -1;
-    int SlaveFd = -1;
-    Check(::openpty(&MasterFd, &SlaveFd, nullptr, nullptr, nullptr), "openpty");
-    Master.Reset(MasterFd);
-    Slave.Reset(SlaveFd);
-    CloseOnExec(MasterFd);
-    CloseOnExec(SlaveFd);
-    AddFdFlags(MasterFd, O_NONBLOCK);
-    MakeRaw(SlaveFd);
-    SlavePath = TerminalName(SlaveFd);
+    int masterFd = -1;
+    int slaveFd = -1;
+    Check(::openpty(&masterFd, &slaveFd, nullptr, nullptr, nullptr), "openpty");
+    Master.Reset(masterFd);
+    Slave.Reset(slaveFd);
+    CloseOnExec(masterFd);
+    CloseOnExec(slaveFd);
+    AddFdFlags(masterFd, O_NONBLOCK);
+    MakeRaw(slaveFd);
+    SlavePath = TerminalName(slaveFd);
 
-    int Pipe[2];
-    Check(::pipe(Pipe), "pipe");
-    WakeRead.Reset(Pipe[0]);
-    WakeWrite.Reset(Pipe[1]);
-    for (int Fd : Pipe) {
-        CloseOnExec(Fd);
-        AddFdFlags(Fd, O_NONBLOCK);
+    int pipe[2];
+    Check(::pipe(pipe), "pipe");
+    WakeRead.Reset(pipe[0]);
+    WakeWrite.Reset(pipe[1]);
+    for (int fd : pipe) {
+        CloseOnExec(fd);
+        AddFdFlags(fd, O_NONBLOCK);
     }
 }
 
 void TUnitSimPty::TImpl::Serve()
 {
     try {
-        std::string Pending; // answer bytes the master has not taken yet
+        std::string pending; // answer bytes the master has not taken yet
         for (;;) {
             {
-                std::lock_guard Lock(Mutex);
+                std::lock_guard lock(Mutex);
                 if (StopRequested)
                     return;
             }
-            ServeOnce(Pending);
+            ServeOnce(pending);
         }
-    } catch (const std::exception &Error) {
-        std::lock_guard Lock(Mutex);
-        Failure = Error.what();
+    } catch (const std::exception &error) {
+        std::lock_guard lock(Mutex);
+        Failure = error.what();
         ++Changes;
         StateChanged.notify_all();
     }
@@ -178,31 +156,31 @@ void TUnitSimPty::TImpl::Serve()
 // One wait for the master, the wake-up pipe or the next answer's due time, and what follows.
 void TUnitSimPty::TImpl::ServeOnce(std::string &Pending)
 {
-    TUnitTime NextDue;
+    TUnitTime nextDue;
     {
-        std::lock_guard Lock(Mutex);
-        NextDue = Sim.NextDue();
+        std::lock_guard lock(Mutex);
+        nextDue = Sim.NextDue();
     }
-    pollfd Fds[2] = {{WakeRead.Get(), POLLIN, 0}, {Master.Get(), POLLIN, 0}};
+    pollfd fds[2] = {{WakeRead.Get(), POLLIN, 0}, {Master.Get(), POLLIN, 0}};
     if (!Pending.empty())
-        Fds[1].events |= POLLOUT;
-    const nfds_t Count = Master.IsOpen() ? 2 : 1;
-    if (::poll(Fds, Count, PollTimeout(NextDue)) < 0) {
+        fds[1].events |= POLLOUT;
+    const nfds_t count = Master.IsOpen() ? 2 : 1;
+    if (::poll(fds, count, PollTimeout(nextDue)) < 0) {
         if (errno == EINTR)
             return;
         RaiseSystemError("poll");
     }
-    if (Fds[0].revents != 0)
+    if (fds[0].revents != 0)
         DrainWake();
-    if (Count == 2 && (Fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
+    if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
         ReadFromMaster();
 
-    std::lock_guard Lock(Mutex);
+    std::lock_guard lock(Mutex);
     // What fell due before the device went goes out first; answers that would have come after
     // are dropped, as a real device would lose them.
-    const std::string Due = Sim.TakeDue();
+    const std::string due = Sim.TakeDue();
     if (Master.IsOpen()) {
-        Pending += Due;
+        Pending += due;
         WritePending(Pending);
     }
     if (UnplugRequested || Sim.Unplugged()) {
@@ -215,27 +193,27 @@ void TUnitSimPty::TImpl::ServeOnce(std::string &Pending)
 
 void TUnitSimPty::TImpl::ReadFromMaster()
 {
-    char Buffer[512];
+    char buffer[512];
     for (;;) {
-        const ssize_t Got = ::read(Master.Get(), Buffer, sizeof Buffer);
-        if (Got > 0) {
-            std::lock_guard Lock(Mutex);
-            Sim.Receive(std::string_view(Buffer, static_cast<std::size_t>(Got)));
+        const ssize_t got = ::read(Master.Get(), buffer, sizeof buffer);
+        if (got > 0) {
+            std::lock_guard lock(Mutex);
+            Sim.Receive(std::string_view(buffer, static_cast<std::size_t>(got)));
             Changed();
             continue;
         }
-        if (Got < 0 && errno == EINTR)
+        if (got < 0 && errno == EINTR)
             continue;
-        if (Got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
-        if (Got < 0 && errno == EIO) {
+        if (got < 0 && errno == EIO) {
             // Every slave descriptor is gone; cannot happen while we hold one, but a hang-up
             // must not turn into a busy loop.
-            std::lock_guard Lock(Mutex);
+            std::lock_guard lock(Mutex);
             CloseDevice();
             return;
         }
-        if (Got == 0)
+        if (got == 0)
             return;
         RaiseSystemError("read from the pseudo-terminal");
     }
@@ -245,16 +223,16 @@ void TUnitSimPty::TImpl::ReadFromMaster()
 void TUnitSimPty::TImpl::WritePending(std::string &Pending)
 {
     while (!Pending.empty()) {
-        const ssize_t Put = ::write(Master.Get(), Pending.data(), Pending.size());
-        if (Put < 0 && errno == EINTR)
+        const ssize_t put = ::write(Master.Get(), Pending.data(), Pending.size());
+        if (put < 0 && errno == EINTR)
             continue;
-        if (Put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return; // the program is not reading; POLLOUT tells when there is room again
-        if (Put < 0)
+        if (put < 0)
             RaiseSystemError("write to the pseudo-terminal");
-        const auto Written = static_cast<std::size_t>(Put);
-        Replies.push_back({TUnitClock::now(), Pending.substr(0, Written)});
-        Pending.erase(0, Written);
+        const auto written = static_cast<std::size_t>(put);
+        Replies.push_back({TUnitClock::now(), Pending.substr(0, written)});
+        Pending.erase(0, written);
     }
 }
 
@@ -270,16 +248,16 @@ void TUnitSimPty::TImpl::CloseDevice()
 
 void TUnitSimPty::TImpl::Wake()
 {
-    const char Byte = 0;
+    const char byte = 0;
     // A full pipe already holds a wake-up, so EAGAIN is as good as success.
-    if (::write(WakeWrite.Get(), &Byte, 1) < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+    if (::write(WakeWrite.Get(), &byte, 1) < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
         RaiseSystemError("write to the wake-up pipe");
 }
 
 void TUnitSimPty::TImpl::DrainWake()
 {
-    char Buffer[64];
-    while (::read(WakeRead.Get(), Buffer, sizeof Buffer) > 0) {
+    char buffer[64];
+    while (::read(WakeRead.Get(), buffer, sizeof buffer) > 0) {
     }
 }
 
@@ -309,63 +287,74 @@ const std::string &TUnitSimPty::SlavePath() const
 
 std::vector<std::uint8_t> TUnitSimPty::Eeprom() const
 {
-    std::lock_guard Lock(FImpl->Mutex);
+    std::lock_guard lock(FImpl->Mutex);
     return FImpl->Sim.Eeprom();
 }
 
 std::vector<TUnitFrame> TUnitSimPty::Frames() const
 {
-    std::lock_guard Lock(FImpl->Mutex);
+    std::lock_guard lock(FImpl->Mutex);
     return FImpl->Sim.Frames();
 }
 
 std::vector<TUnitReply> TUnitSimPty::Replies() const
 {
-    std::lock_guard Lock(FImpl->Mutex);
+    std::lock_guard lock(FImpl->Mutex);
     return FImpl->Replies;
 }
 
 int TUnitSimPty::ProbeCount() const
 {
-    std::lock_guard Lock(FImpl->Mutex);
+    std::lock_guard lock(FImpl->Mutex);
     return FImpl->Sim.ProbeCount();
 }
 
 bool TUnitSimPty::LoaderListening() const
 {
-    std::lock_guard Lock(FImpl->Mutex);
+    std::lock_guard lock(FImpl->Mutex);
     return FImpl->Sim.LoaderListening();
 }
 
 bool TUnitSimPty::Unplugged() const
 {
-    std::lock_guard Lock(FImpl->Mutex);
+    std::lock_guard lock(FImpl->Mutex);
     return FImpl->DeviceClosed;
 }
 
 std::string TUnitSimPty::Failure() const
 {
-    std::lock_guard Lock(FImpl->Mutex);
+    std::lock_guard lock(FImpl->Mutex);
     return FImpl->Failure;
+}
+
+// Condition is tested without the lock, since it may call the accessors; a change in between
+// is not missed, as the wait compares the count of changes seen before the test.
+template <typename Wait>
+bool TUnitSimPty::TImpl::TestAtEveryChange(const std::function<bool()> &Condition,
+                                           Wait &&WaitForChange)
+{
+    std::unique_lock lock(Mutex);
+    for (;;) {
+        const auto seen = Changes;
+        lock.unlock();
+        if (Condition())
+            return true;
+        lock.lock();
+        if (!WaitForChange(lock, seen)) {
+            lock.unlock();
+            return Condition();
+        }
+    }
 }
 
 bool TUnitSimPty::WaitFor(const std::function<bool()> &Condition,
                           std::chrono::milliseconds Timeout) const
 {
-    const auto Deadline = std::chrono::steady_clock::now() + Timeout;
-    std::unique_lock Lock(FImpl->Mutex);
-    for (;;) {
-        const auto Seen = FImpl->Changes;
-        Lock.unlock();
-        if (Condition())
-            return true;
-        Lock.lock();
-        if (!FImpl->StateChanged.wait_until(Lock, Deadline,
-                                            [&] { return FImpl->Changes != Seen; })) {
-            Lock.unlock();
-            return Condition();
-        }
-    }
+    const auto deadline = std::chrono::steady_clock::now() + Timeout;
+    return FImpl->TestAtEveryChange(Condition, [&](TLock &Lock, unsigned long long Seen) {
+        return FImpl->StateChanged.wait_until(Lock, deadline,
+                                              [&] { return FImpl->Changes != Seen; });
+    });
 }
 
 bool TUnitSimPty::WaitFor(const std::function<bool()> &Condition, std::stop_token Stop) const
@@ -375,20 +364,11 @@ bool TUnitSimPty::WaitFor(const std::function<bool()> &Condition, std::stop_toke
         std::lock_guard lock(FImpl->Mutex);
         FImpl->StateChanged.notify_all();
     });
-    std::unique_lock lock(FImpl->Mutex);
-    for (;;) {
-        const auto seen = FImpl->Changes;
-        lock.unlock();
-        if (Condition())
-            return true;
-        lock.lock();
-        FImpl->StateChanged.wait(lock,
-                                 [&] { return FImpl->Changes != seen || Stop.stop_requested(); });
-        if (Stop.stop_requested()) {
-            lock.unlock();
-            return Condition();
-        }
-    }
+    return FImpl->TestAtEveryChange(Condition, [&](TLock &Lock, unsigned long long Seen) {
+        FImpl->StateChanged.wait(Lock,
+                                 [&] { return FImpl->Changes != Seen || Stop.stop_requested(); });
+        return !Stop.stop_requested();
+    });
 }
 
 bool TUnitSimPty::WaitForFrames(std::size_t Count, std::chrono::milliseconds Timeout) const
@@ -398,24 +378,24 @@ bool TUnitSimPty::WaitForFrames(std::size_t Count, std::chrono::milliseconds Tim
 
 void TUnitSimPty::Unplug()
 {
-    std::unique_lock Lock(FImpl->Mutex);
+    std::unique_lock lock(FImpl->Mutex);
     if (!FImpl->Thread.joinable()) {
         FImpl->CloseDevice();
         return;
     }
     FImpl->UnplugRequested = true;
     FImpl->Wake();
-    FImpl->StateChanged.wait(Lock, [&] { return FImpl->DeviceClosed || !FImpl->Failure.empty(); });
+    FImpl->StateChanged.wait(lock, [&] { return FImpl->DeviceClosed || !FImpl->Failure.empty(); });
 }
 
 nlohmann::json TUnitSimPty::ReportJson() const
 {
-    std::lock_guard Lock(FImpl->Mutex);
-    nlohmann::json Report =
+    std::lock_guard lock(FImpl->Mutex);
+    nlohmann::json report =
         UnitReportJson({FImpl->Start, FImpl->Sim.Frames(), FImpl->Replies, FImpl->Sim.Eeprom(),
                         FImpl->Sim.ProbeCount(), FImpl->DeviceClosed});
-    Report["slave"] = FImpl->SlavePath;
-    return Report;
+    report["slave"] = FImpl->SlavePath;
+    return report;
 }
 
 void TUnitSimPty::Stop()
@@ -423,7 +403,7 @@ void TUnitSimPty::Stop()
     if (!FImpl->Thread.joinable())
         return;
     {
-        std::lock_guard Lock(FImpl->Mutex);
+        std::lock_guard lock(FImpl->Mutex);
         FImpl->StopRequested = true;
         FImpl->Wake();
     }

@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -121,7 +123,12 @@ TEST_F(TWholeJob, AnAnswerThatComesAfterTheNextTickDoesNotCountForAnotherPort)
 TEST_F(TWholeJob, NoPortsMeansNoDownload)
 {
     StartProgram({});
+    QSignalSpy ticks(FForm->Timer1, &QTimer::timeout);
     EXPECT_FALSE(QTest::qWaitFor([this] { return FForm->DownloadButton->isEnabled(); }, 700));
+    // Only a tick of discovery enables Download: after three passes over the empty list it
+    // stays disabled, however slowly the ticks came.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 3; }, 20000));
+    EXPECT_FALSE(FForm->DownloadButton->isEnabled());
     EXPECT_EQ(FForm->Ports->count(), 0);
 }
 
@@ -163,10 +170,10 @@ TEST_F(TWholeJob, UnexpectedAndEmptyLinesAreShownAndNothingIsSentAgain)
     options.SplitPieceSize = 2;
     TUnitSimPty &unit = StartWithUnit(options);
     ASSERT_TRUE(WaitForDownloadEnabled());
-    Download([this](TModalDriver &driver) {
-        driver.When(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
-        driver.When(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
-        driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
+    Download([this](TModalDriver &Driver) {
+        Driver.When(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+        Driver.When(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+        Driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
                     [this] { FBoot->CloseButton->click(); });
     });
     EXPECT_EQ(FErrors, QStringList({QStringLiteral("Unexpected Response X."),
@@ -191,8 +198,8 @@ TEST_F(TWholeJob, ClosingTheLoaderMidRunStopsSendingAndALaterDownloadStartsAfres
     options.StopAnsweringAfterFrame = 2;
     TUnitSimPty &unit = StartWithUnit(options);
     ASSERT_TRUE(WaitForDownloadEnabled());
-    Download([&](TModalDriver &driver) {
-        driver.When([&] { return unit.Frames().size() == 3 && FBoot->Step() == 22; },
+    Download([&](TModalDriver &Driver) {
+        Driver.When([&] { return unit.Frames().size() == 3 && FBoot->Step() == 22; },
                     [this] {
                         EXPECT_FALSE(FBoot->CloseButton->isEnabled());
                         FBoot->close(); // the close box works while the button is disabled
@@ -201,8 +208,10 @@ TEST_F(TWholeJob, ClosingTheLoaderMidRunStopsSendingAndALaterDownloadStartsAfres
     EXPECT_FALSE(QTest::qWaitFor([&] { return unit.Frames().size() > 3; }, 300));
     EXPECT_FALSE(FBoot->Timer1->isActive());
 
-    Download([&](TModalDriver &driver) {
-        driver.When([&] { return unit.Frames().size() == 4; }, [this] { FBoot->close(); });
+    // The next run's first frame must come, and a frame of the closed run, however late, would
+    // come before it: the frames below hold nothing between the two runs.
+    Download([&](TModalDriver &Driver) {
+        Driver.When([&] { return unit.Frames().size() == 4; }, [this] { FBoot->close(); });
     });
     EXPECT_EQ(FrameKinds(), TKinds({"SN", "SB", "SB", "SN"}));
     EXPECT_TRUE(FErrors.isEmpty());
@@ -237,10 +246,10 @@ TEST_F(TWholeJob, ADeviceThatDisappearsMidRunIsReportedOnceAndTheWindowsCloseAtO
     options.UnplugAfterFrame = 2;
     TUnitSimPty &unit = StartWithUnit(options);
     ASSERT_TRUE(WaitForDownloadEnabled());
-    Download([&](TModalDriver &driver) {
-        driver.Whenever(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+    Download([&](TModalDriver &Driver) {
+        Driver.Whenever(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
         // The first press closes the window (Download checks it), though its purges fail.
-        driver.When([this] { return !FErrors.isEmpty(); }, [this] { FBoot->close(); });
+        Driver.When([this] { return !FErrors.isEmpty(); }, [this] { FBoot->close(); });
     });
     EXPECT_EQ(FErrors,
               QStringList{QStringLiteral("Error retrieving statistics (5), Input/output error.")});
@@ -309,13 +318,13 @@ TEST_F(TWholeJob, WhileTheBoxOfAnUnexpectedLineIsUpTheTickEndsTheRun)
     options.UnexpectedBeforeFrames = {5};
     StartWithUnit(options);
     ASSERT_TRUE(WaitForDownloadEnabled());
-    Download([this](TModalDriver &driver) {
-        driver.When(ErrorBoxShown(), [] {});
+    Download([this](TModalDriver &Driver) {
+        Driver.When(ErrorBoxShown(), [] {});
         // The reply to the finish frame waits behind the box; the tick sends the frame again
         // and shows "Programmed".
-        driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
+        Driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
                     [this] { AcknowledgeErrorBox(); });
-        driver.When([] { return ActiveErrorBox() == nullptr; },
+        Driver.When([] { return ActiveErrorBox() == nullptr; },
                     [this] { FBoot->CloseButton->click(); });
     });
     EXPECT_EQ(FErrors, QStringList{QStringLiteral("Unexpected Response X.")});

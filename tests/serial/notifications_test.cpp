@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
@@ -42,16 +44,16 @@ struct TRxRecorder {
 
 } // namespace
 
-TEST(SerNotify, ArrivingBytesAreAnnouncedOnTheServingThread)
-{
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    TRxRecorder rx{comm};
-    rx.Bind();
-    comm.Open();
+// The tests of this file that share the program's port set-up.
+using TSerNotify = TProgramPortTest;
 
-    pty.Write("IWRX\r");
+TEST_F(TSerNotify, ArrivingBytesAreAnnouncedOnTheServingThread)
+{
+    TRxRecorder rx{FComm};
+    rx.Bind();
+    FComm.Open();
+
+    FPty.Write("IWRX\r");
     ASSERT_TRUE(ServeUntil([&] { return rx.Received.size() == 5; }));
     EXPECT_EQ(rx.Received, "IWRX\r");
     EXPECT_EQ(rx.Thread, std::this_thread::get_id());
@@ -61,138 +63,141 @@ TEST(SerNotify, ArrivingBytesAreAnnouncedOnTheServingThread)
     EXPECT_EQ(total, 5); // a burst may come in one or several notifications, never more bytes
 }
 
-TEST(SerNotify, UnreadBytesAreAnnouncedAgainOnlyWithTheNextArrival)
+TEST_F(TSerNotify, UnreadBytesAreAnnouncedAgainOnlyWithTheNextArrival)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    TRxRecorder rx{comm, 0};
+    TRxRecorder rx{FComm, 0};
     rx.Bind();
-    comm.Open();
+    FComm.Open();
 
-    pty.Write("abc");
+    FPty.Write("abc");
     ASSERT_TRUE(ServeUntil([&] { return !rx.Counts.empty() && rx.Counts.back() == 3; }));
     const std::size_t notified = rx.Counts.size();
     EXPECT_FALSE(ServeUntil([&] { return rx.Counts.size() > notified; }, 300ms));
 
     rx.Take = -1;
-    pty.Write("de");
+    FPty.Write("de");
     ASSERT_TRUE(ServeUntil([&] { return rx.Received.size() == 5; }));
     EXPECT_EQ(rx.Counts.back(), 5);
     EXPECT_EQ(rx.Received, "abcde");
+    // One event thread hands the notifications over in order, so an announcement of the unread
+    // bytes, however late, would have come before this one.
+    EXPECT_EQ(rx.Counts.size(), notified + 1);
 }
 
-TEST(SerNotify, AHandlerThatClearsItselfHearsNothingMore)
+TEST_F(TSerNotify, AHandlerThatClearsItselfHearsNothingMore)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
+    THandOverCounter handOvers;
     int calls = 0;
-    comm.OnRxChar = TSerCommRxCharEvent(&comm, [&](TSerCustomComm *Sender, int) {
+    FComm.OnRxChar = TSerCommRxCharEvent(&FComm, [&](TSerCustomComm *Sender, int) {
         ++calls;
         Sender->OnRxChar = {};
     });
-    comm.Open();
+    FComm.Open();
 
-    pty.Write("x");
+    FPty.Write("x");
     ASSERT_TRUE(ServeUntil([&] { return calls == 1; }));
-    pty.Write("y");
-    ASSERT_TRUE(WaitUntil([&] { return comm.InQueCount() == 2; }));
+    const int handedOver = handOvers.Count();
+    FPty.Write("y");
+    ASSERT_TRUE(WaitUntil([&] { return FComm.InQueCount() == 2; }));
     EXPECT_FALSE(ServeUntil([&] { return calls > 1; }, 200ms));
+    // The notification of "y" is handed over and served all the same, to nobody.
+    ASSERT_TRUE(handOvers.ServeBeyond(handedOver));
     EXPECT_EQ(calls, 1);
+    FComm.Close(); // the event thread ends before the counter goes
 }
 
-TEST(SerNotify, AHandlerExceptionIsReportedAndItsBytesStayCounted)
+TEST_F(TSerNotify, AHandlerExceptionIsReportedAndItsBytesStayCounted)
 {
     TCaughtErrors errors;
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
     std::vector<int> counts;
-    comm.OnRxChar = TSerCommRxCharEvent(&comm, [&](TSerCustomComm *, int Count) {
+    FComm.OnRxChar = TSerCommRxCharEvent(&FComm, [&](TSerCustomComm *, int Count) {
         counts.push_back(Count);
         if (counts.size() == 1)
             throw std::runtime_error("Unexpected Response ");
     });
-    comm.Open();
+    FComm.Open();
 
-    pty.Write("12");
+    FPty.Write("12");
     ASSERT_TRUE(ServeUntil([&] { return !errors.Messages().empty(); }));
     EXPECT_EQ(errors.Messages(), std::vector<std::string>{"Unexpected Response "});
-    pty.Write("3");
+    FPty.Write("3");
     ASSERT_TRUE(ServeUntil([&] { return counts.size() == 2 && counts.back() == 3; }));
 }
 
-TEST(SerNotify, WithoutMonitoredEventsNothingIsAnnounced)
+TEST_F(TSerNotify, WithoutMonitoredEventsNothingIsAnnounced)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    comm.SetMonitorEvents({});
+    THandOverCounter handOvers;
+    FComm.SetMonitorEvents({});
     int calls = 0;
-    comm.OnRxChar = TSerCommRxCharEvent(&comm, [&](TSerCustomComm *, int) { ++calls; });
-    comm.Open();
-    pty.Write("abc");
+    FComm.OnRxChar = TSerCommRxCharEvent(&FComm, [&](TSerCustomComm *, int) { ++calls; });
+    FComm.Open();
+    FPty.Write("abc");
     EXPECT_FALSE(ServeUntil([&] { return calls > 0; }, 200ms));
-    EXPECT_TRUE(WaitUntil([&] { return comm.InQueCount() == 3; }));
+    EXPECT_TRUE(WaitUntil([&] { return FComm.InQueCount() == 3; }));
+    // Close ends any event thread, serving what it still hands over: nothing can come after it.
+    FComm.Close();
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(handOvers.Count(), 0);
 }
 
-TEST(SerNotify, ANotificationOnItsWayRunsInsideCloseWithTheDeviceOpen)
+TEST_F(TSerNotify, ANotificationOnItsWayRunsInsideCloseWithTheDeviceOpen)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    std::atomic<bool> queued = false;
-    TSerHandOver::Main().SetWakeUp([&] { queued = true; });
+    std::mutex lock;
+    std::condition_variable wokenUp;
+    bool queued = false;
+    TSerHandOver::Main().SetWakeUp([&] {
+        std::lock_guard guard(lock);
+        queued = true;
+        wokenUp.notify_all();
+    });
     std::string received;
-    comm.OnRxChar = TSerCommRxCharEvent(&comm, [&](TSerCustomComm *Sender, int Count) {
+    FComm.OnRxChar = TSerCommRxCharEvent(&FComm, [&](TSerCustomComm *Sender, int Count) {
         std::string bytes(static_cast<std::size_t>(Count), '\0');
         bytes.resize(static_cast<std::size_t>(Sender->ReadBuf(bytes.data(), Count)));
         received += bytes;
     });
-    comm.Open();
+    FComm.Open();
 
-    pty.Write("late");
+    FPty.Write("late");
     // Wait without serving until the event thread has queued its hand-over.
-    for (int i = 0; i < 500 && !queued; ++i)
-        poll(nullptr, 0, 10);
+    {
+        std::unique_lock guard(lock);
+        wokenUp.wait_for(guard, 5s, [&] { return queued; });
+    }
     TSerHandOver::Main().SetWakeUp(nullptr);
     ASSERT_TRUE(queued);
-    comm.Close();
+    FComm.Close();
     EXPECT_EQ(received.substr(0, 4), "late");
-    EXPECT_FALSE(comm.Active());
+    EXPECT_FALSE(FComm.Active());
 }
 
-TEST(SerNotify, AThousandOpenCloseCyclesUnderTrafficLoseNoStop)
+TEST_F(TSerNotify, AThousandOpenCloseCyclesUnderTrafficLoseNoStop)
 {
-    TPtyPair pty;
     std::atomic<bool> stop = false;
     std::thread traffic([&] {
         while (!stop) {
-            pollfd room{pty.MasterFd(), POLLOUT, 0};
+            pollfd room{FPty.MasterFd(), POLLOUT, 0};
             if (poll(&room, 1, 20) > 0) {
                 // Room comes and goes as the port opens and closes; a refused write is fine.
-                [[maybe_unused]] const ssize_t put = write(pty.MasterFd(), "0123456789", 10);
+                [[maybe_unused]] const ssize_t put = write(FPty.MasterFd(), "0123456789", 10);
             }
         }
     });
 
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
     std::size_t received = 0;
-    comm.OnRxChar = TSerCommRxCharEvent(&comm, [&](TSerCustomComm *Sender, int Count) {
+    FComm.OnRxChar = TSerCommRxCharEvent(&FComm, [&](TSerCustomComm *Sender, int Count) {
         std::string bytes(static_cast<std::size_t>(Count), '\0');
         received += static_cast<std::size_t>(Sender->ReadBuf(bytes.data(), Count));
     });
     for (int cycle = 0; cycle < 1000; ++cycle) {
-        comm.Open();
+        FComm.Open();
         if (cycle % 10 == 0)
             ServeUntil([&] { return received > 0; }, 1ms);
-        comm.Close();
+        FComm.Close();
     }
     stop = true;
     traffic.join();
-    EXPECT_EQ(comm.Holds, 1000);
+    EXPECT_EQ(FComm.Holds, 1000);
     EXPECT_GT(received, 0u); // the traffic did reach the handler
-    EXPECT_FALSE(comm.Active());
+    EXPECT_FALSE(FComm.Active());
 }

@@ -7,6 +7,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+// The tests of this file that share the program's port set-up.
+using TSerOpenPort = TProgramPortTest;
+
 TEST(SerOpen, AMissingDeviceIsNamedInTheMessage)
 {
     TQuickComm comm;
@@ -72,46 +75,40 @@ TEST(SerOpen, ABusyDeviceIsRefusedUntilItsHolderLetsGo)
     EXPECT_TRUE(second.Active());
 }
 
-TEST(SerOpen, OpenAndCloseRaiseTheirNotificationsOnce)
+TEST_F(TSerOpenPort, OpenAndCloseRaiseTheirNotificationsOnce)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
     int opened = 0;
     int closed = 0;
-    comm.OnOpen = TNotifyEvent(&comm, [&](TSerCustomComm *Sender) {
-        EXPECT_EQ(Sender, &comm);
-        EXPECT_TRUE(comm.Active());
+    FComm.OnOpen = TNotifyEvent(&FComm, [&](TSerCustomComm *Sender) {
+        EXPECT_EQ(Sender, &FComm);
+        EXPECT_TRUE(FComm.Active());
         ++opened;
     });
-    comm.OnClose = TNotifyEvent(&comm, [&](TSerCustomComm *) {
-        EXPECT_FALSE(comm.Active());
+    FComm.OnClose = TNotifyEvent(&FComm, [&](TSerCustomComm *) {
+        EXPECT_FALSE(FComm.Active());
         ++closed;
     });
-    comm.Open();
-    comm.Close();
-    comm.Close(); // closed already: nothing, no pause
+    FComm.Open();
+    FComm.Close();
+    FComm.Close(); // closed already: nothing, no pause
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(closed, 1);
-    EXPECT_EQ(comm.Holds, 1);
+    EXPECT_EQ(FComm.Holds, 1);
 }
 
-TEST(SerOpen, HandlerExceptionsOfOpenAreReportedAndOfCloseRaised)
+TEST_F(TSerOpenPort, HandlerExceptionsOfOpenAreReportedAndOfCloseRaised)
 {
     TCaughtErrors errors;
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    comm.OnOpen =
-        TNotifyEvent(&comm, [](TSerCustomComm *) { throw std::runtime_error("open handler"); });
-    comm.OnClose =
-        TNotifyEvent(&comm, [](TSerCustomComm *) { throw std::runtime_error("close handler"); });
-    comm.Open();
-    EXPECT_TRUE(comm.Active());
+    FComm.OnOpen =
+        TNotifyEvent(&FComm, [](TSerCustomComm *) { throw std::runtime_error("open handler"); });
+    FComm.OnClose =
+        TNotifyEvent(&FComm, [](TSerCustomComm *) { throw std::runtime_error("close handler"); });
+    FComm.Open();
+    EXPECT_TRUE(FComm.Active());
     EXPECT_EQ(errors.Messages(), std::vector<std::string>{"open handler"});
-    EXPECT_THROW(comm.Close(), std::runtime_error);
-    EXPECT_FALSE(comm.Active());
-    EXPECT_EQ(comm.Holds, 0);
+    EXPECT_THROW(FComm.Close(), std::runtime_error);
+    EXPECT_FALSE(FComm.Active());
+    EXPECT_EQ(FComm.Holds, 0);
 }
 
 TEST(SerOpen, CloseHoldsTheCallerForThreeHundredMilliseconds)

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+// The tests of this file that share the program's port set-up.
+using TSerCommOpen = TProgramPortTest;
+
 TEST(SerPersistent, NotifiesOncePerChangeAndOncePerUpdate)
 {
     TSerFlowControl flow;
@@ -55,71 +58,62 @@ TEST(SerComm, BaudrateAndUserBaudrateFollowEachOther)
     EXPECT_EQ(comm.UserBaudrate(), 0);
 }
 
-TEST(SerComm, GuardedSettingsRefuseWhileOpenAndKeepTheirValue)
+TEST_F(TSerCommOpen, GuardedSettingsRefuseWhileOpenAndKeepTheirValue)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    comm.Open();
+    FComm.Open();
 
     const std::string open = "Can't perform this operation while port is open";
-    EXPECT_EQ(CommErrorOf([&] { comm.SetDeviceName("COM%d"); }), open);
-    EXPECT_EQ(comm.DeviceName(), pty.SlavePath());
-    EXPECT_EQ(CommErrorOf([&] { comm.SetPortNum(3); }), open);
-    EXPECT_EQ(comm.PortNum(), 0);
-    EXPECT_EQ(CommErrorOf([&] { comm.SetMonitorEvents({}); }), open);
-    EXPECT_EQ(CommErrorOf([&] { comm.SetUpdateDCB(false); }), open);
-    EXPECT_TRUE(comm.UpdateDCB());
-    EXPECT_EQ(CommErrorOf([&] { comm.SetDirectWrite(false); }), open);
+    EXPECT_EQ(CommErrorOf([&] { FComm.SetDeviceName("COM%d"); }), open);
+    EXPECT_EQ(FComm.DeviceName(), FPty.SlavePath());
+    EXPECT_EQ(CommErrorOf([&] { FComm.SetPortNum(3); }), open);
+    EXPECT_EQ(FComm.PortNum(), 0);
+    EXPECT_EQ(CommErrorOf([&] { FComm.SetMonitorEvents({}); }), open);
+    EXPECT_EQ(CommErrorOf([&] { FComm.SetUpdateDCB(false); }), open);
+    EXPECT_TRUE(FComm.UpdateDCB());
+    EXPECT_EQ(CommErrorOf([&] { FComm.SetDirectWrite(false); }), open);
     TSerBuffers buffers;
     buffers.SetReadSize(99);
-    EXPECT_EQ(CommErrorOf([&] { comm.SetBuffers(buffers); }), open);
-    EXPECT_EQ(comm.Buffers().ReadSize(), 4096);
+    EXPECT_EQ(CommErrorOf([&] { FComm.SetBuffers(buffers); }), open);
+    EXPECT_EQ(FComm.Buffers().ReadSize(), 4096);
 
     // A second Open refuses and leaves the open port working.
-    EXPECT_EQ(CommErrorOf([&] { comm.Open(); }), open);
-    EXPECT_TRUE(comm.Active());
-    EXPECT_TRUE(comm.WriteText("Z"));
-    EXPECT_EQ(pty.Read(1), "Z");
+    EXPECT_EQ(CommErrorOf([&] { FComm.Open(); }), open);
+    EXPECT_TRUE(FComm.Active());
+    EXPECT_TRUE(FComm.WriteText("Z"));
+    EXPECT_EQ(FPty.Read(1), "Z");
 }
 
-TEST(SerComm, BufferSizeWhileOpenRaisesYetIsKeptForTheNextOpen)
+TEST_F(TSerCommOpen, BufferSizeWhileOpenRaisesYetIsKeptForTheNextOpen)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    comm.Open();
+    FComm.Open();
 
-    comm.Buffers().SetReadSize(4096); // the value it has: nothing happens
-    EXPECT_EQ(CommErrorOf([&] { comm.Buffers().SetReadSize(8192); }),
+    FComm.Buffers().SetReadSize(4096); // the value it has: nothing happens
+    EXPECT_EQ(CommErrorOf([&] { FComm.Buffers().SetReadSize(8192); }),
               "Can't perform this operation while port is open");
-    EXPECT_EQ(comm.Buffers().ReadSize(), 8192);
-    EXPECT_TRUE(comm.Active());
+    EXPECT_EQ(FComm.Buffers().ReadSize(), 8192);
+    EXPECT_TRUE(FComm.Active());
 
-    comm.Buffers().SetWriteTimeout(50); // time-outs are plain values, also while open
-    EXPECT_EQ(comm.Buffers().WriteTimeout(), 50);
-    comm.Close();
-    comm.Open();
-    EXPECT_EQ(comm.Buffers().ReadSize(), 8192);
+    FComm.Buffers().SetWriteTimeout(50); // time-outs are plain values, also while open
+    EXPECT_EQ(FComm.Buffers().WriteTimeout(), 50);
+    FComm.Close();
+    FComm.Open();
+    EXPECT_EQ(FComm.Buffers().ReadSize(), 8192);
 }
 
-TEST(SerComm, RewritingAnEventCharacterRewritesTheLine)
+TEST_F(TSerCommOpen, RewritingAnEventCharacterRewritesTheLine)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    comm.Open();
-    SetLineTo9600(pty.SlaveFd());
+    FComm.Open();
+    SetLineTo9600(FPty.SlaveFd());
 
-    comm.EventChars().SetXonChar(comm.EventChars().XonChar());
-    EXPECT_EQ(ProbeLine(pty.SlaveFd()).Speed, 500000u);
+    FComm.EventChars().SetXonChar(FComm.EventChars().XonChar());
+    EXPECT_EQ(ProbeLine(FPty.SlaveFd()).Speed, 500000u);
 
-    SetLineTo9600(pty.SlaveFd());
+    SetLineTo9600(FPty.SlaveFd());
     TSerEventChars chars;
     chars.SetXonChar(0x11);
     chars.SetXoffChar(0x13);
-    comm.SetEventChars(chars);
-    EXPECT_EQ(ProbeLine(pty.SlaveFd()).Speed, 500000u);
+    FComm.SetEventChars(chars);
+    EXPECT_EQ(ProbeLine(FPty.SlaveFd()).Speed, 500000u);
 }
 
 TEST(SerFormat, FillsPlaceholdersAndRefusesMisfits)

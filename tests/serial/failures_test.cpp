@@ -49,12 +49,12 @@ public:
 
 } // namespace
 
-TEST(SerFailures, AFailureIsShownAfterItsNotificationAndClosingFromTheBoxNeverWaits)
+// The tests of this file that share the program's port set-up.
+using TSerFailing = TProgramPortTest;
+
+TEST_F(TSerFailing, AFailureIsShownAfterItsNotificationAndClosingFromTheBoxNeverWaits)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    TReader reader(comm);
+    TReader reader(FComm);
     reader.Fail = true;
     bool handlerRan = true;
     bool closedInside = false;
@@ -62,149 +62,134 @@ TEST(SerFailures, AFailureIsShownAfterItsNotificationAndClosingFromTheBoxNeverWa
     // waited for the event thread, which waited for the box.
     TCaughtErrors errors([&] {
         handlerRan = !reader.Running && !reader.Counts.empty();
-        comm.Close();
-        closedInside = !comm.Active();
+        FComm.Close();
+        closedInside = !FComm.Active();
     });
-    comm.Open();
+    FComm.Open();
 
-    pty.Write("X\r");
+    FPty.Write("X\r");
     ASSERT_TRUE(ServeUntil([&] { return !errors.Messages().empty(); }));
     EXPECT_EQ(errors.Messages(), std::vector<std::string>{"Unexpected Response X\r"});
     EXPECT_EQ(errors.Threads().front(), std::this_thread::get_id());
     EXPECT_TRUE(handlerRan) << "the box opened inside the notification";
     EXPECT_TRUE(closedInside);
-    EXPECT_EQ(comm.Holds, 1);
+    EXPECT_EQ(FComm.Holds, 1);
 }
 
-TEST(SerFailures, WhileTheBoxIsUpThePortAnnouncesNothingAndAfterItEverything)
+TEST_F(TSerFailing, WhileTheBoxIsUpThePortAnnouncesNothingAndAfterItEverything)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    TReader reader(comm);
+    TReader reader(FComm);
     reader.Fail = true;
     std::size_t callsWhileShown = 0;
     TCaughtErrors errors([&] {
         reader.Fail = false;
-        pty.Write("more");
+        FPty.Write("more");
         // The box's loop serves whatever comes; the bytes arrive, their notification does not.
-        WaitUntil([&] { return comm.InQueCount() == 4; });
+        WaitUntil([&] { return FComm.InQueCount() == 4; });
         TSerHandOver::Main().Serve();
         callsWhileShown = reader.Counts.size();
     });
-    comm.Open();
+    FComm.Open();
 
-    pty.Write("X\r");
+    FPty.Write("X\r");
     ASSERT_TRUE(ServeUntil([&] { return reader.Received == "X\rmore"; }));
     EXPECT_EQ(callsWhileShown, 1u);
     EXPECT_EQ(reader.Counts.back(), 4);
     EXPECT_EQ(errors.Messages().size(), 1u);
 }
 
-TEST(SerFailures, ABoundFailureHandlerTakesTheFailuresInsteadOfTheBox)
+TEST_F(TSerFailing, ABoundFailureHandlerTakesTheFailuresInsteadOfTheBox)
 {
     TCaughtErrors errors;
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    TReader reader(comm);
+    TReader reader(FComm);
     reader.Fail = true;
     std::vector<std::string> taken;
-    comm.OnNotifyException =
-        TSerCommExceptionEvent(&comm, [&](TSerCustomComm *Sender, std::exception_ptr Error) {
-            EXPECT_EQ(Sender, &comm);
+    FComm.OnNotifyException =
+        TSerCommExceptionEvent(&FComm, [&](TSerCustomComm *Sender, std::exception_ptr Error) {
+            EXPECT_EQ(Sender, &FComm);
             try {
                 std::rethrow_exception(Error);
             } catch (const std::exception &e) {
                 taken.emplace_back(e.what());
             }
         });
-    comm.Open();
+    FComm.Open();
 
-    pty.Write("Y\r");
+    FPty.Write("Y\r");
     ASSERT_TRUE(ServeUntil([&] { return !taken.empty(); }));
     EXPECT_EQ(taken, std::vector<std::string>{"Unexpected Response Y\r"});
     EXPECT_TRUE(errors.Messages().empty());
 }
 
-TEST(SerFailures, AHandlerThatClosesItsOwnPortDoesNotWaitForItself)
+TEST_F(TSerFailing, AHandlerThatClosesItsOwnPortDoesNotWaitForItself)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
     int calls = 0;
     // A handler may not close its port; one that does so all the same (from a modal loop of its
     // own, say) must not hang the program.
-    comm.OnRxChar = TSerCommRxCharEvent(&comm, [&](TSerCustomComm *Sender, int) {
+    FComm.OnRxChar = TSerCommRxCharEvent(&FComm, [&](TSerCustomComm *Sender, int) {
         ++calls;
         Sender->Close();
     });
-    comm.Open();
-    pty.Write("a");
+    FComm.Open();
+    FPty.Write("a");
     ASSERT_TRUE(ServeUntil([&] { return calls == 1; }));
-    EXPECT_FALSE(comm.Active());
+    EXPECT_FALSE(FComm.Active());
 
     // The port opens again with a thread of its own, and the stopped thread is joined.
-    comm.Open();
-    pty.Write("b");
+    FComm.Open();
+    FPty.Write("b");
     ASSERT_TRUE(ServeUntil([&] { return calls == 2; }));
-    EXPECT_FALSE(comm.Active());
-    EXPECT_EQ(comm.Holds, 2);
+    EXPECT_FALSE(FComm.Active());
+    EXPECT_EQ(FComm.Holds, 2);
 }
 
-TEST(SerFailures, AVanishedDeviceIsReportedOnceAndIsThenLikeAClosedPort)
+TEST_F(TSerFailing, AVanishedDeviceIsReportedOnceAndIsThenLikeAClosedPort)
 {
     TCaughtErrors errors;
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    TReader reader(comm);
-    comm.Open();
-    pty.Write("a");
+    TReader reader(FComm);
+    FComm.Open();
+    FPty.Write("a");
     ASSERT_TRUE(ServeUntil([&] { return reader.Received == "a"; }));
 
-    pty.CloseMaster();
+    FPty.CloseMaster();
     ASSERT_TRUE(ServeUntil([&] { return !errors.Messages().empty(); }));
     EXPECT_EQ(errors.Messages(),
               std::vector<std::string>{"Error retrieving statistics (5), Input/output error"});
 
     // Nothing raises again for the same loss: writes send nothing, purges and queries are empty.
     EXPECT_EQ(CommErrorOf([&] {
-                  EXPECT_FALSE(comm.WriteChar('N'));
-                  comm.PurgeWrite();
-                  comm.PurgeRead();
-                  EXPECT_EQ(comm.InQueCount(), 0);
+                  EXPECT_FALSE(FComm.WriteChar('N'));
+                  FComm.PurgeWrite();
+                  FComm.PurgeRead();
+                  EXPECT_EQ(FComm.InQueCount(), 0);
               }),
               "");
-    EXPECT_TRUE(comm.Active());
-    comm.Close();
-    EXPECT_FALSE(comm.Active());
+    EXPECT_TRUE(FComm.Active());
+    FComm.Close();
+    EXPECT_FALSE(FComm.Active());
     EXPECT_EQ(errors.Messages().size(), 1u);
 }
 
-TEST(SerFailures, TheFirstOperationToFindTheLossRaisesItAndNoOtherDoes)
+TEST_F(TSerFailing, TheFirstOperationToFindTheLossRaisesItAndNoOtherDoes)
 {
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    comm.SetMonitorEvents({}); // no event thread that could find the loss first
-    comm.Open();
-    pty.CloseMaster();
-    EXPECT_EQ(CommErrorOf([&] { comm.WriteChar('N'); }), "Write error (5), Input/output error");
-    EXPECT_EQ(CommErrorOf([&] { comm.PurgeReadWrite(); }), "");
-    EXPECT_FALSE(comm.WriteChar('N'));
+    FComm.SetMonitorEvents({}); // no event thread that could find the loss first
+    FComm.Open();
+    FPty.CloseMaster();
+    EXPECT_EQ(CommErrorOf([&] { FComm.WriteChar('N'); }), "Write error (5), Input/output error");
+    EXPECT_EQ(CommErrorOf([&] { FComm.PurgeReadWrite(); }), "");
+    EXPECT_FALSE(FComm.WriteChar('N'));
 
     // Opened afresh, the next device is reported again when it goes.
     TPtyPair next;
-    comm.Close();
-    comm.SetDeviceName(next.SlavePath());
-    comm.Open();
+    FComm.Close();
+    FComm.SetDeviceName(next.SlavePath());
+    FComm.Open();
     next.CloseMaster();
-    EXPECT_EQ(CommErrorOf([&] { comm.PurgeReadWrite(); }),
+    EXPECT_EQ(CommErrorOf([&] { FComm.PurgeReadWrite(); }),
               "Error clearing buffers (5), Input/output error");
 }
 
-TEST(SerFailures, AFailureOfTheEventThreadIsShownOnTheServingThreadAndTheThreadGoesOn)
+TEST_F(TSerFailing, AFailureOfTheEventThreadIsShownOnTheServingThreadAndTheThreadGoesOn)
 {
     TCaughtErrors errors;
     std::atomic<int> wakeUps = 0;
@@ -213,19 +198,16 @@ TEST(SerFailures, AFailureOfTheEventThreadIsShownOnTheServingThreadAndTheThreadG
         if (wakeUps++ == 0)
             throw std::runtime_error("the GUI thread cannot be woken");
     });
-    TPtyPair pty;
-    TQuickComm comm;
-    UseProgramSettings(comm, pty.SlavePath());
-    TReader reader(comm);
-    comm.Open();
+    TReader reader(FComm);
+    FComm.Open();
 
-    pty.Write("ab");
+    FPty.Write("ab");
     ASSERT_TRUE(ServeUntil([&] { return !errors.Messages().empty(); }));
     EXPECT_EQ(errors.Messages(), std::vector<std::string>{"the GUI thread cannot be woken"});
     EXPECT_EQ(errors.Threads().front(), std::this_thread::get_id());
 
     // The port still notifies, of the bytes left over too.
-    pty.Write("c");
+    FPty.Write("c");
     ASSERT_TRUE(ServeUntil([&] { return reader.Received == "abc"; }));
-    comm.Close();
+    FComm.Close();
 }

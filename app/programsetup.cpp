@@ -1,0 +1,14 @@
+#include "programsetup.h"
+
+#include "appfonts.h"
+#include "logging.h"
+#include "serialhandover.h"
+
+#include <QApplication>
+
+void SetUpProgram(QApplication *App)
+{
+    InstallLogging();
+    InstallSerialHandOver(App);
+    InstallFontSubstitutes();
+}
