@@ -1,8 +1,10 @@
 #include "numtext.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace NumText {
@@ -222,13 +224,17 @@ std::optional<double> ParseNumber(std::u16string_view Text, char16_t Separator)
     if (order < ExtendedMinOrder)
         return zero;
 
+    // strtold, not from_chars: MinGW's from_chars reads long doubles within the range of double
+    // only. The text holds digits and an exponent alone, so the locale's decimal point does not
+    // come into it.
     const std::string number = mantissa + "e" + std::to_string(scale);
-    long double magnitude = 0;
-    const auto result = std::from_chars(number.data(), number.data() + number.size(), magnitude);
-    if (result.ec == std::errc::result_out_of_range)
-        return order > 0 ? std::nullopt : std::optional<double>(zero);
-    if (result.ec != std::errc{} || result.ptr != number.data() + number.size())
+    char *end = nullptr;
+    errno = 0;
+    const long double magnitude = std::strtold(number.c_str(), &end);
+    if (end != number.c_str() + number.size())
         return std::nullopt;
+    if (errno == ERANGE)
+        return order > 0 ? std::nullopt : std::optional<double>(zero);
     return ToDouble(negative ? -magnitude : magnitude);
 }
 

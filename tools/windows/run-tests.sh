@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Qt-free parts for Windows with mingw-w64 (build/windows) and runs their tests under
-# Wine, in the project's own Wine prefix (build/windows-wine). The helpers that stay on Linux,
-# the simulated unit and the pty shim, come from a native build in build/windows-native.
+# Builds the Windows program and its tests (tools/windows/build.sh), makes the release zip and
+# installer (tools/windows/package.sh) and runs everything under Wine: the test programs in the
+# project's own Wine prefix (build/windows-wine), the whole job and the installer through the
+# real windows on a private display, each in a prefix of its own.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root"
@@ -14,10 +15,8 @@ say() { printf '\n== %s\n' "$*"; }
 stop_wine() { timeout 60 wineserver -k >/dev/null 2>&1 || true; }
 trap stop_wine EXIT
 
-say "building the native helpers"
-cmake -S . -B build/windows-native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZARNELL_BUILD_GUI=OFF \
-    -DZARNELL_BUILD_TESTS=ON >/dev/null
-cmake --build build/windows-native -j "$jobs" --target zarnell-unit-sim zarnell_ptyshim
+bash tools/windows/build.sh
+bash tools/windows/package.sh
 
 say "starting Wine in $WINEPREFIX"
 mkdir -p "$WINEPREFIX"
@@ -28,14 +27,17 @@ rm -f "$WINEPREFIX"/dosdevices/com*
 # starts on the first call would otherwise inherit and hold CTest's output pipe.
 timeout 60 wineserver -p </dev/null >/dev/null 2>&1
 timeout 600 wine cmd /c exit </dev/null >/dev/null 2>&1
+# The Qt test programs of this prefix run on the offscreen platform.
+wine_environment QT_QPA_PLATFORM offscreen
 if compgen -G "$WINEPREFIX/dosdevices/com*" >/dev/null; then
     echo "Wine has mapped serial ports in $WINEPREFIX; refusing to run the tests" >&2
     exit 1
 fi
 
-say "building windows"
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j "$jobs"
-
 say "testing windows"
-ctest --preset windows -j "$jobs" --timeout 300
+ctest --preset windows -j "$jobs" --timeout 600
+
+say "testing the Windows zip and installer"
+bash tests/windows/wine-release.sh "$root/build/packages/zarnell-setup-1.0-windows-x64.zip" \
+    "$root/build/packages/zarnell-setup-1.0-windows-x64-setup.exe" \
+    build/windows/tests/windows/zarnell-winwindows.exe

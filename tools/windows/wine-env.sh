@@ -8,3 +8,9 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;mountmgr.sys=d"
 export WINEARCH=win64
 unset DISPLAY WAYLAND_DISPLAY
+
+# Wine hands no QT_* variable of the Unix environment to Windows programs; a variable in the
+# prefix's user environment (HKCU\Environment) reaches every program started after it is set.
+wine_environment() {
+    timeout 300 wine reg add 'HKCU\Environment' /v "$1" /d "$2" /f >/dev/null 2>&1
+}

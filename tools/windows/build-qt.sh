@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Builds Qt for 64-bit Windows (static, Release) from Debian's own qtbase source, with Debian's
+# mingw-w64 compiler, once per recipe, and prints the folder it is installed in:
+#   tools/windows/build-qt.sh            # builds if needed, then prints the Qt prefix
+#
+# The build lives outside the git tree, in a cache folder named after the Qt version, the
+# compiler and a hash of the whole recipe (toolchain and configure options), so that a change
+# of any of them builds afresh and nothing else does. ZARNELL_CACHE chooses the cache's place.
+# The source is the same version as the machine's qt6-base-dev, whose moc, rcc and uic serve
+# the cross build; it is fetched with a private apt configuration and checked against the
+# checksums of its signed .dsc before it is unpacked.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+cache=${ZARNELL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zarnell}
+jobs=${ZARNELL_JOBS:-$(nproc 2>/dev/null || echo 2)}
+target=x86_64-w64-mingw32
+
+say() { printf '== %s\n' "$*" >&2; }
+
+qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
+compiler_version=$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev |
+    tr '\n' ' ')
+
+# Only what the program and its tests need: Core, Gui, Widgets and Test, the Windows and
+# offscreen platform plugins and the Windows styles; no GIF or JPEG images. The dfsg tarball
+# lacks wintab.h, so there is no tablet support either. OpenGL stays: the Windows platform
+# plugin of Qt 6.4 does not build without it, and it only loads the system's opengl32.dll when
+# a window asks for it. Direct2D stays too: without it Qt 6.4 leaves out its DirectWrite font
+# database, which the Windows platform plugin still refers to.
+configure_options=(
+    -G Ninja
+    -DCMAKE_BUILD_TYPE=Release
+    -DBUILD_SHARED_LIBS=OFF
+    -DQT_BUILD_EXAMPLES=OFF
+    -DQT_BUILD_TESTS=OFF
+    -DQT_HOST_PATH=/usr
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+    -DFEATURE_sql=OFF
+    -DFEATURE_network=OFF
+    -DFEATURE_dbus=OFF
+    -DFEATURE_printsupport=OFF
+    -DFEATURE_concurrent=OFF
+    -DFEATURE_xml=OFF
+    -DFEATURE_tabletevent=OFF
+    -DFEATURE_gif=OFF
+    -DFEATURE_jpeg=OFF
+    -DFEATURE_vulkan=OFF
+    -DFEATURE_system_zlib=OFF
+    -DFEATURE_system_png=OFF
+    -DFEATURE_system_jpeg=OFF
+    -DFEATURE_system_freetype=OFF
+    -DFEATURE_system_harfbuzz=OFF
+    -DFEATURE_system_pcre2=OFF
+    -DFEATURE_system_doubleconversion=OFF
+)
+
+# The toolchain of the Qt build, written out so that it is part of the recipe.
+toolchain=$(
+    cat <<EOF
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER /usr/bin/$target-gcc-posix)
+set(CMAKE_CXX_COMPILER /usr/bin/$target-g++-posix)
+set(CMAKE_RC_COMPILER /usr/bin/$target-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/$target)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+EOF
+)
+
+recipe=$(printf 'qt6-base %s\nmingw-w64 %s\n%s\n%s\n' "$qt_version" "$compiler_version" \
+    "$toolchain" "${configure_options[*]}")
+key=$(printf '%s' "$recipe" | sha256sum | cut -c1-12)
+prefix="$cache/qt-windows/qt-${qt_version%%+*}-mingw-${compiler_version%%-*}-$key"
+
+if [[ -f $prefix/.complete ]]; then
+    echo "$prefix"
+    exit 0
+fi
+
+mkdir -p "$cache/qt-windows"
+# One build at a time per cache, also across sessions and CI runs on the same machine.
+exec 9>"$prefix.lock"
+flock 9
+if [[ -f $prefix/.complete ]]; then
+    echo "$prefix"
+    exit 0
+fi
+
+work="$prefix.work"
+rm -rf "$work" "$prefix"
+mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/apt/parts" \
+    "$work/source"
+
+say "fetching Debian's qt6-base $qt_version source"
+keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+cat >"$work/apt/sources.list" <<EOF
+deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm main
+deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm-updates main
+deb-src [signed-by=$keyring] http://deb.debian.org/debian-security bookworm-security main
+EOF
+apt_private=(
+    -o "Dir::Etc::SourceList=$work/apt/sources.list"
+    -o "Dir::Etc::SourceParts=$work/apt/parts"
+    -o "Dir::State::Lists=$work/apt/lists"
+    -o "Dir::Cache=$work/apt/cache"
+    -o "APT::Sandbox::User=root"
+    -o "Debug::NoLocking=1"
+)
+apt-get "${apt_private[@]}" -qq update
+(cd "$work/source" && apt-get "${apt_private[@]}" -qq source --download-only "qt6-base=$qt_version")
+
+# apt has checked the .dsc against the signed index; every file must match the .dsc in turn.
+dsc=$(echo "$work"/source/*.dsc)
+awk '/^Checksums-Sha256:/ { on = 1; next } /^[^ ]/ { on = 0 } on && NF == 3 { print $1 "  " $3 }' \
+    "$dsc" >"$work/source/SHA256SUMS"
+[[ -s $work/source/SHA256SUMS ]] || { echo "no checksums in $dsc" >&2; exit 1; }
+(cd "$work/source" && sha256sum --quiet --check SHA256SUMS)
+dpkg-source -x "$dsc" "$work/source/qtbase" >/dev/null
+
+# The program links Qt and its bundled third-party code statically, so their licence texts
+# travel with every release built from this prefix.
+copy_licences() {
+    local source=$1 into=$2
+    mkdir -p "$into/3rdparty"
+    cp "$source"/LICENSES/* "$into/"
+    local file name
+    while IFS= read -r file; do
+        name=${file#"$source"/src/3rdparty/}
+        name=${name//\//-}
+        cp "$file" "$into/3rdparty/$name"
+    done < <(find "$source/src/3rdparty" -maxdepth 3 -type f \
+        \( -iname 'LICENSE*' -o -iname 'COPYING*' -o -iname 'NOTICE*' \) | sort)
+    cp "$source/debian/copyright" "$into/debian-copyright"
+}
+
+say "building Qt for Windows into $prefix (about 40 minutes on two cores)"
+printf '%s\n' "$toolchain" >"$work/toolchain.cmake"
+started=$SECONDS
+cmake -S "$work/source/qtbase" -B "$work/build" \
+    -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    "${configure_options[@]}" >"$work/configure.log"
+cmake --build "$work/build" --parallel "$jobs" >"$work/build.log" 2>&1 ||
+    { tail -n 40 "$work/build.log" >&2; exit 1; }
+cmake --install "$work/build" >/dev/null
+copy_licences "$work/source/qtbase" "$prefix/licenses"
+printf '%s\n' "$recipe" >"$prefix/RECIPE"
+say "Qt for Windows built in $(((SECONDS - started) / 60)) min"
+rm -rf "$work"
+touch "$prefix/.complete"
+echo "$prefix"

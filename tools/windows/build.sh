@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the Windows program zarnell-setup.exe and its tests (build/windows) with Debian's
+# mingw-w64 against the Qt for Windows that build-qt.sh keeps in its cache, and the helpers
+# that stay on Linux (build/windows-native): the simulated unit, the pty shim that lets Wine use
+# a pseudo-terminal as a COM port, and the icon renderer that draws the program's .ico file.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+cd "$root"
+jobs=${ZARNELL_JOBS:-$(nproc 2>/dev/null || echo 2)}
+
+say() { printf '\n== %s\n' "$*"; }
+
+qt=$(bash tools/windows/build-qt.sh)
+
+say "building the native helpers"
+cmake -S . -B build/windows-native -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DZARNELL_BUILD_TESTS=ON >/dev/null
+cmake --build build/windows-native -j "$jobs" --target zarnell-unit-sim zarnell_ptyshim \
+    zarnell-icons
+
+say "building windows against $qt"
+toolchain="$qt/lib/cmake/Qt6/qt.toolchain.cmake"
+# A build folder made with another toolchain cannot be reconfigured for this one.
+if [[ -f build/windows/CMakeCache.txt ]] &&
+    ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$toolchain" build/windows/CMakeCache.txt; then
+    rm -rf build/windows
+fi
+cmake --preset windows -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DZARNELL_BUILD_GUI=ON >/dev/null
+cmake --build --preset windows -j "$jobs"
