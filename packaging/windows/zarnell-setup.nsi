@@ -2,9 +2,10 @@
 ; program: makensis -DSTAGE=<folder with the files> -DOUTFILE=<installer> zarnell-setup.nsi
 ; Installs under Program Files, adds a Start-menu entry and an uninstaller, and registers in
 ; "Apps & features"; /S installs and uninstalls silently.
-Unicode true
+; A 64-bit installer, for a 64-bit program: it starts on 64-bit Windows only, and needs no 32-bit
+; part (nor Wine's) to run.
+Target amd64-unicode
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Zarnell Setup"
 !define VERSION "1.0"
@@ -23,9 +24,9 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 The Zarnell Setup developers, MIT licence"
 
-!define MUI_ICON "${STAGE}\zarnell-setup.ico"
-!define MUI_UNICON "${STAGE}\zarnell-setup.ico"
-!insertmacro MUI_PAGE_LICENSE "${STAGE}\LICENSE.txt"
+!define MUI_ICON "${STAGE}/zarnell-setup.ico"
+!define MUI_UNICON "${STAGE}/zarnell-setup.ico"
+!insertmacro MUI_PAGE_LICENSE "${STAGE}/LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_RUN "$INSTDIR\zarnell-setup.exe"
@@ -35,10 +36,6 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 The Zarnell Setup developer
 !insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
-    ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows." /SD IDOK
-        Abort
-    ${EndIf}
     SetRegView 64
     SetShellVarContext all
 FunctionEnd
@@ -50,11 +47,11 @@ FunctionEnd
 
 Section "Zarnell Setup"
     SetOutPath "$INSTDIR"
-    File "${STAGE}\zarnell-setup.exe"
-    File "${STAGE}\README.txt"
-    File "${STAGE}\LICENSE.txt"
+    File "${STAGE}/zarnell-setup.exe"
+    File "${STAGE}/README.txt"
+    File "${STAGE}/LICENSE.txt"
     SetOutPath "$INSTDIR\licenses"
-    File /r "${STAGE}\licenses\*.*"
+    File /r "${STAGE}/licenses/*.*"
     SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\zarnell-setup.exe"

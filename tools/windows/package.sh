@@ -29,6 +29,6 @@ rm -f "build/packages/$name.zip"
 # The installer carries the same files, and the icon for its own windows.
 cp build/windows/app/zarnell-setup.ico "$stage/zarnell-setup.ico"
 size_kb=$(du -sk --exclude=zarnell-setup.ico "$stage" | cut -f1)
-makensis -V2 -DSTAGE="$stage" -DOUTFILE="$root/build/packages/$name-setup.exe" \
+makensis -V2 -DSTAGE="$root/$stage" -DOUTFILE="$root/build/packages/$name-setup.exe" \
     -DSIZE_KB="$size_kb" packaging/windows/zarnell-setup.nsi
 rm -rf "$stage"
