@@ -1,8 +1,11 @@
 #include "wholejob.h"
 
+#include "errorbox.h"
 #include "frames.h"
 #include "numedit.h"
+#include "platformports.h"
 #include "rulerslider.h"
+#include "serexception.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -103,6 +106,15 @@ std::vector<std::string> TWholeJob::FrameKinds() const
     for (const TUnitFrame &frame : FUnits.front()->Frames())
         kinds.push_back(FrameKindName(frame.Kind));
     return kinds;
+}
+
+QString VanishedDeviceError()
+{
+    try {
+        RaiseCommError(SStatisticsError, VanishedDeviceCode());
+    } catch (const ESerCommError &Error) {
+        return StandardErrorText(QString::fromUtf8(Error.what()));
+    }
 }
 
 std::string ExpectedFrame(const std::string &Payload)

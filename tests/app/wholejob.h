@@ -53,5 +53,9 @@ protected:
 // The error box that is up, if any.
 QMessageBox *ActiveErrorBox();
 
+// The error box's text when the device of the open port has gone: the serial component's
+// message with the system's code and text for it.
+QString VanishedDeviceError();
+
 // The loader frame for a payload, as the unit must receive it.
 std::string ExpectedFrame(const std::string &Payload);

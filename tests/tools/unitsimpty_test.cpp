@@ -2,6 +2,7 @@
 
 #include "frames.h"
 #include "ptyclient.h"
+#include "unitreport.h"
 
 #include <gtest/gtest.h>
 
@@ -84,7 +85,7 @@ TEST(UnitSimPty, ReportHoldsFramesRepliesAndEeprom)
     Download(port, SettingsBlock(0, 1));
     ASSERT_TRUE(sim.WaitFor([&] { return sim.Replies().size() >= 6u; }, Patience));
 
-    const nlohmann::json report = sim.ReportJson();
+    const nlohmann::json report = UnitReportJson(sim);
     EXPECT_EQ(report["slave"], sim.SlavePath());
     EXPECT_EQ(report["probes"], 1);
     EXPECT_EQ(report["unplugged"], false);
@@ -129,7 +130,7 @@ TEST(UnitSimPty, DeviceDisappearsMidRun)
     port.Write(frames[2]);
     EXPECT_TRUE(port.WaitForHangUp(Patience));
     EXPECT_TRUE(sim.Unplugged());
-    EXPECT_EQ(sim.ReportJson()["unplugged"], true);
+    EXPECT_EQ(UnitReportJson(sim)["unplugged"], true);
 }
 
 TEST(UnitSimPty, LateAnswerDoesNotComeEarly)

@@ -32,6 +32,8 @@ start_display() {
 # Starts this prefix's Wine server and gives the programs the desktop window.
 start_wine_desktop() {
     mkdir -p "$WINEPREFIX"
+    # A server left running by an interrupted test would refuse to be started again.
+    timeout 60 wineserver -k >/dev/null 2>&1 || true
     timeout 60 wineserver -p </dev/null >/dev/null 2>&1
     timeout 300 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
         >/dev/null 2>&1
@@ -43,10 +45,6 @@ start_wine_desktop() {
 
 # Ends what a test started: the processes by their ids, then this prefix's Wine server.
 stop_all() {
-    local pid
-    for pid in "$@"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    end_processes "$@"
     timeout 60 wineserver -k >/dev/null 2>&1 || true
 }

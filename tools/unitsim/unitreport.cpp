@@ -81,6 +81,13 @@ nlohmann::json UnitReportJson(const TUnitRecord &Record)
             {"eeprom", HexBytes(eeprom)}};
 }
 
+nlohmann::json UnitReportJson(const TUnitSimPty &Sim)
+{
+    nlohmann::json report = UnitReportJson(Sim.Record());
+    report["slave"] = Sim.SlavePath();
+    return report;
+}
+
 std::string HexBytes(std::string_view Bytes)
 {
     static constexpr char digits[] = "0123456789abcdef";

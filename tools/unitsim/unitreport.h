@@ -2,7 +2,8 @@
 // and the readable dump of the EEPROM image that the command prints from a report.
 #pragma once
 
-#include "unitsim.h"
+#include "unitrecord.h"
+#include "unitsimpty.h"
 
 #include <nlohmann/json.hpp>
 
@@ -11,22 +12,9 @@
 #include <string_view>
 #include <vector>
 
-// Bytes the simulator wrote towards the PC, as one write.
-struct TUnitReply {
-    TUnitTime Time;
-    std::string Bytes;
-};
-
-struct TUnitRecord {
-    TUnitTime Start; // times in the report are microseconds since this moment
-    std::vector<TUnitFrame> Frames;
-    std::vector<TUnitReply> Replies;
-    std::vector<std::uint8_t> Eeprom;
-    int ProbeCount = 0;
-    bool Unplugged = false;
-};
-
 nlohmann::json UnitReportJson(const TUnitRecord &Record);
+// The report of a running simulator, with the port the program opens as "slave".
+nlohmann::json UnitReportJson(const TUnitSimPty &Sim);
 
 // "44 20 53 4e": two lower-case hex digits per byte, separated by blanks.
 std::string HexBytes(std::string_view Bytes);

@@ -2,6 +2,7 @@
 // of the port to open on its first line, then serves until SIGINT or SIGTERM; SIGUSR1 writes
 // the report without stopping. With --ready-file it creates a file once the dongle has taken
 // "Z", the moment the program enables Download, so a script driving the program can wait for it.
+#include "unitreport.h"
 #include "unitsimpty.h"
 
 #include <CLI/CLI.hpp>
@@ -193,7 +194,7 @@ int Serve(const TCommand &Command)
         if (waitError != 0)
             throw std::system_error(waitError, std::generic_category(), "sigwait");
         if (!Command.ReportFile.empty())
-            WriteReport(Command.ReportFile, sim.ReportJson());
+            WriteReport(Command.ReportFile, UnitReportJson(sim));
         if (signal != SIGUSR1)
             break;
     }

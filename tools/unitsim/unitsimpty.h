@@ -1,11 +1,10 @@
-// The simulated dongle and unit behind a pseudo-terminal: the program opens the slave side as
-// its serial port, and a thread serves the master side with the simulator.
+// The simulated dongle and unit on a serial line: the program opens SlavePath as its serial port,
+// and a thread serves the line's other end with the simulator. The line is a pseudo-terminal on
+// POSIX systems and a pair of linked COM ports on Windows (see unitsimline.h).
 #pragma once
 
-#include "unitreport.h"
+#include "unitrecord.h"
 #include "unitsim.h"
-
-#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <functional>
@@ -16,13 +15,14 @@
 
 class TUnitSimPty {
 public:
-    // Opens the pseudo-terminal and starts serving it. Raises std::system_error on failure.
+    // Opens the line and starts serving it. Raises std::system_error or std::runtime_error on
+    // failure.
     explicit TUnitSimPty(TUnitSimOptions Options = {});
     ~TUnitSimPty();
     TUnitSimPty(const TUnitSimPty &) = delete;
     TUnitSimPty &operator=(const TUnitSimPty &) = delete;
 
-    // The device path the program opens, for example /dev/pts/3.
+    // The port the program opens, for example /dev/pts/3 or COM20.
     const std::string &SlavePath() const;
 
     std::vector<std::uint8_t> Eeprom() const;
@@ -44,14 +44,14 @@ public:
     bool WaitFor(const std::function<bool()> &Condition, std::stop_token Stop) const;
     bool WaitForFrames(std::size_t Count, std::chrono::milliseconds Timeout) const;
 
-    // The device disappears: the master side is closed, so the program's port sees a hang-up.
-    // Returns once it is closed.
+    // The device disappears: the line is closed, so the program's port sees a hang-up. Returns
+    // once it is closed.
     void Unplug();
 
-    // Frames and replies with their times, the EEPROM image; see UnitReportJson.
-    nlohmann::json ReportJson() const;
+    // Frames and replies with their times, the EEPROM image, taken at one moment.
+    TUnitRecord Record() const;
 
-    // Ends the serving thread; the pseudo-terminal is closed. Called by the destructor.
+    // Ends the serving thread; the line is closed. Called by the destructor.
     void Stop();
 
 private:

@@ -23,6 +23,8 @@ mkdir -p "$WINEPREFIX"
 # A COM link left behind by an interrupted run must not survive; Wine itself maps none, since
 # its mount manager is switched off.
 rm -f "$WINEPREFIX"/dosdevices/com*
+# A server left running by an earlier run would refuse to be started again.
+stop_wine
 # A persistent server, started and warmed up before anything else runs Wine: the helpers it
 # starts on the first call would otherwise inherit and hold CTest's output pipe.
 timeout 60 wineserver -p </dev/null >/dev/null 2>&1

@@ -14,3 +14,12 @@ unset DISPLAY WAYLAND_DISPLAY
 wine_environment() {
     timeout 300 wine reg add 'HKCU\Environment' /v "$1" /d "$2" /f >/dev/null 2>&1
 }
+
+# Ends processes that the calling script started, by their ids, and reaps them.
+end_processes() {
+    local pid
+    for pid in "$@"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+}

@@ -1,5 +1,6 @@
 #include "ptypair.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -36,47 +37,91 @@ bool WaitFor(int Fd, short Events, std::chrono::milliseconds Timeout)
 
 } // namespace
 
-TPtyPair::TPtyPair()
+struct TPtyPair::TImpl {
+    TImpl();
+    ~TImpl();
+    TImpl(const TImpl &) = delete;
+    TImpl &operator=(const TImpl &) = delete;
+
+    void CloseMaster();
+
+    int Master = -1;
+    int Slave = -1;
+    std::string SlavePath;
+};
+
+TPtyPair::TImpl::TImpl()
 {
     char name[256];
     termios raw{};
     cfmakeraw(&raw);
-    if (openpty(&FMaster, &FSlave, name, &raw, nullptr) != 0)
+    if (openpty(&Master, &Slave, name, &raw, nullptr) != 0)
         Fail("openpty");
-    FSlavePath = name;
-    if (fcntl(FMaster, F_SETFL, O_NONBLOCK) != 0 || fcntl(FMaster, F_SETFD, FD_CLOEXEC) != 0 ||
-        fcntl(FSlave, F_SETFD, FD_CLOEXEC) != 0)
+    SlavePath = name;
+    if (fcntl(Master, F_SETFL, O_NONBLOCK) != 0 || fcntl(Master, F_SETFD, FD_CLOEXEC) != 0 ||
+        fcntl(Slave, F_SETFD, FD_CLOEXEC) != 0)
         Fail("fcntl");
 }
 
-TPtyPair::~TPtyPair()
+TPtyPair::TImpl::~TImpl()
 {
     CloseMaster();
-    close(FSlave);
+    close(Slave);
+}
+
+void TPtyPair::TImpl::CloseMaster()
+{
+    if (Master >= 0)
+        close(Master);
+    Master = -1;
+}
+
+TPtyPair::TPtyPair()
+    : FImpl(std::make_unique<TImpl>())
+{
+}
+
+TPtyPair::~TPtyPair() = default;
+
+int TPtyPair::MasterFd() const
+{
+    return FImpl->Master;
+}
+
+int TPtyPair::SlaveFd() const
+{
+    return FImpl->Slave;
+}
+
+const std::string &TPtyPair::SlavePath() const
+{
+    return FImpl->SlavePath;
 }
 
 void TPtyPair::Write(std::string_view Bytes, std::chrono::milliseconds Timeout)
 {
+    const int master = FImpl->Master;
     while (!Bytes.empty()) {
-        const ssize_t put = write(FMaster, Bytes.data(), Bytes.size());
+        const ssize_t put = write(master, Bytes.data(), Bytes.size());
         if (put > 0) {
             Bytes.remove_prefix(static_cast<std::size_t>(put));
             continue;
         }
         if (errno != EAGAIN && errno != EINTR)
             Fail("write");
-        if (!WaitFor(FMaster, POLLOUT, Timeout))
+        if (!WaitFor(master, POLLOUT, Timeout))
             throw std::runtime_error("pty master: no room to write");
     }
 }
 
 std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout)
 {
+    const int master = FImpl->Master;
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
     std::string data;
     while (data.size() < Count) {
         char buffer[4096];
-        const ssize_t got = read(FMaster, buffer, std::min(sizeof buffer, Count - data.size()));
+        const ssize_t got = read(master, buffer, std::min(sizeof buffer, Count - data.size()));
         if (got > 0) {
             data.append(buffer, static_cast<std::size_t>(got));
             continue;
@@ -85,7 +130,7 @@ std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout)
             Fail("read");
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !WaitFor(FMaster, POLLIN, left))
+        if (left.count() <= 0 || !WaitFor(master, POLLIN, left))
             break;
     }
     return data;
@@ -93,10 +138,11 @@ std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout)
 
 std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet)
 {
+    const int master = FImpl->Master;
     std::string data;
-    while (WaitFor(FMaster, POLLIN, Quiet)) {
+    while (WaitFor(master, POLLIN, Quiet)) {
         char buffer[4096];
-        const ssize_t got = read(FMaster, buffer, sizeof buffer);
+        const ssize_t got = read(master, buffer, sizeof buffer);
         if (got <= 0) {
             if (got < 0 && (errno == EAGAIN || errno == EINTR))
                 continue;
@@ -109,7 +155,5 @@ std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet)
 
 void TPtyPair::CloseMaster()
 {
-    if (FMaster >= 0)
-        close(FMaster);
-    FMaster = -1;
+    FImpl->CloseMaster();
 }
