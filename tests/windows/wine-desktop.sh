@@ -41,6 +41,10 @@ start_wine_desktop() {
         >/dev/null 2>&1
     # The loader's log tells the tests where a run is.
     wine_environment QT_LOGGING_RULES "zarnell.loader=true"
+    # A new prefix has started its desktop before the settings above were there; the desktop
+    # window comes with the next server.
+    timeout 60 wineserver -k >/dev/null 2>&1 || true
+    timeout 60 wineserver -p </dev/null >/dev/null 2>&1
 }
 
 # Ends what a test started: the processes by their ids, then this prefix's Wine server.
