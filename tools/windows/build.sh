@@ -25,6 +25,8 @@ if [[ -f build/windows/CMakeCache.txt ]] &&
     ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$toolchain" build/windows/CMakeCache.txt; then
     rm -rf build/windows
 fi
+# The preset builds the Qt-free parts with the plain mingw-w64 toolchain; here Qt's toolchain
+# takes its place and chains to it, and the program and its windows are built too.
 cmake --preset windows -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DZARNELL_BUILD_GUI=ON >/dev/null
