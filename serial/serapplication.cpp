@@ -19,14 +19,23 @@ void SetSerExceptionHandler(TSerExceptionHandler NewHandler)
     Handler = std::move(NewHandler);
 }
 
-void SerPrintException(std::exception_ptr Error) noexcept
+std::string SerMessageOf(std::exception_ptr Error)
 {
     try {
         std::rethrow_exception(Error);
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        return e.what();
     } catch (...) {
-        std::fprintf(stderr, "Unknown exception\n");
+        return "Unknown exception";
+    }
+}
+
+void SerPrintException(std::exception_ptr Error) noexcept
+{
+    try {
+        std::fprintf(stderr, "%s\n", SerMessageOf(Error).c_str());
+    } catch (...) {
+        std::fputs("Unknown exception\n", stderr);
     }
 }
 

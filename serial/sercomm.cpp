@@ -58,6 +58,7 @@ TSerCustomComm::TSerCustomComm()
 TSerCustomComm::~TSerCustomComm()
 {
     FDestroying = true;
+    AbandonOpen();
     Close();
     FRetiredThreads.clear();
 }
@@ -73,6 +74,7 @@ void TSerCustomComm::Loaded()
 void TSerCustomComm::Open()
 {
     CheckClosed();
+    const TDeviceSetup setup = DeviceSetup();
     try {
         CreateHandle();
     } catch (const std::exception &error) {
@@ -80,36 +82,47 @@ void TSerCustomComm::Open()
         throw;
     }
     try {
-        WriteDCB();
-        SetupBuffers();
-        SetTimeouts();
-        SetEventMask();
+        ApplySetup(*FDevice, setup);
+        FEventMask = setup.EventMask;
         StartThreads();
     } catch (const std::exception &error) {
         SerLog([&] { return "cannot set up " + FDevicePath + ": " + error.what(); });
         CloseDevice();
         throw;
     }
-    SerLog([this] { return "opened " + FDevicePath + ": " + DescribeLine(LineSettings()); });
+    LogOpened();
     DoOpen();
+}
+
+void TSerCustomComm::LogOpened() const
+{
+    SerLog([this] { return "opened " + FDevicePath + ": " + DescribeLine(LineSettings()); });
 }
 
 void TSerCustomComm::Close()
 {
+    AbandonOpen();
     // A Close that comes while the event thread is being stopped (from the event loop of an
     // error box that a notification on its way opened) leaves the work to the one under way.
     if (!Active() || FClosing)
         return;
+    DetachDevice().reset();
+    SerLog([this] { return "closed " + FDevicePath; });
+    DoClose();
+    HoldAfterClose();
+}
+
+std::unique_ptr<TSerDevice> TSerCustomComm::DetachDevice()
+{
     FClosing = true;
     {
         std::lock_guard lock(FReadLock);
         StopThreads();
     }
-    CloseDevice();
+    std::unique_ptr<TSerDevice> device = std::move(FDevice);
+    ++FCloseCount;
     FClosing = false;
-    SerLog([this] { return "closed " + FDevicePath; });
-    DoClose();
-    HoldAfterClose();
+    return device;
 }
 
 bool TSerCustomComm::Active() const
@@ -126,7 +139,7 @@ void TSerCustomComm::CreateHandle()
 {
     FDevicePath = GetDevicePath();
     FDevice = TSerDevice::Open(FDevicePath);
-    FLossReported = false;
+    FDeviceLost = false;
 }
 
 void TSerCustomComm::CloseDevice()
@@ -135,25 +148,50 @@ void TSerCustomComm::CloseDevice()
     ++FCloseCount;
 }
 
+TSerCustomComm::TDeviceSetup TSerCustomComm::DeviceSetup() const
+{
+    TDeviceSetup setup;
+    setup.Path = GetDevicePath();
+    setup.UpdateDCB = FUpdateDCB;
+    setup.Line = LineSettings();
+    setup.ReadSize = FBuffers.ReadSize();
+    setup.WriteSize = FBuffers.WriteSize();
+    for (std::size_t ordinal = 0; ordinal < EventFlags.size(); ++ordinal) {
+        if (FMonitorEvents.Contains(static_cast<TSerCommEvent>(ordinal)))
+            setup.EventMask |= EventFlags[ordinal];
+    }
+    return setup;
+}
+
+// Line settings, driver queues, time-outs and the event mask, in this order.
+void TSerCustomComm::ApplySetup(TSerDevice &Device, const TDeviceSetup &Setup)
+{
+    if (Setup.UpdateDCB)
+        Device.WriteSettings(Setup.Line);
+    Device.SetupBuffers(Setup.ReadSize, Setup.WriteSize);
+    Device.SetTimeouts();
+    Device.SetEventMask(Setup.EventMask);
+}
+
 template <typename Result, typename Operation>
 Result TSerCustomComm::OnDevice(Result Closed, Operation &&Operate)
 {
-    if (!Active() || FLossReported)
+    if (!Active() || FDeviceLost)
         return Closed;
     try {
         return Operate(*FDevice);
     } catch (const ESerCommError &error) {
-        if (FDevice->Vanished()) {
-            FLossReported = true;
-            SerLog([&] { return "the device " + FDevicePath + " has gone: " + error.what(); });
-        }
-        throw;
+        if (!FDevice->Vanished())
+            throw;
+        FDeviceLost = true;
+        SerLog([&] { return "the device " + FDevicePath + " has gone: " + error.what(); });
+        throw ESerDeviceLost(error);
     }
 }
 
 void TSerCustomComm::CheckClosed() const
 {
-    if (Active())
+    if (Active() || Opening())
         throw ESerCommError(SOpenPortError);
 }
 
@@ -171,23 +209,6 @@ void TSerCustomComm::SetupBuffers()
 {
     if (Active())
         FDevice->SetupBuffers(FBuffers.ReadSize(), FBuffers.WriteSize());
-}
-
-void TSerCustomComm::SetTimeouts()
-{
-    if (Active())
-        FDevice->SetTimeouts();
-}
-
-void TSerCustomComm::SetEventMask()
-{
-    FEventMask = 0;
-    for (std::size_t ordinal = 0; ordinal < EventFlags.size(); ++ordinal) {
-        if (FMonitorEvents.Contains(static_cast<TSerCommEvent>(ordinal)))
-            FEventMask |= EventFlags[ordinal];
-    }
-    if (Active())
-        FDevice->SetEventMask(FEventMask);
 }
 
 void TSerCustomComm::StartThreads()
@@ -240,11 +261,10 @@ void TSerCustomComm::DoClose()
 // The windows stay responsive during the pause, except while the component is torn down.
 void TSerCustomComm::HoldAfterClose()
 {
-    constexpr auto hold = std::chrono::milliseconds(300);
     if (FDestroying)
-        std::this_thread::sleep_for(hold);
+        std::this_thread::sleep_for(CloseHold);
     else
-        SerGuiWait(hold);
+        SerGuiWait(CloseHold);
 }
 
 TSerLineSettings TSerCustomComm::LineSettings() const

@@ -9,6 +9,7 @@
 #include "serpersistent.h"
 #include "sertypes.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,8 +19,9 @@
 class TSerDisplay;
 
 // A device that vanishes while it is open (a USB adapter pulled, the far end of a
-// pseudo-terminal closed) is reported once: the operation that finds the loss raises, and from
-// then on every transfer, purge and status query does nothing, as on a closed port, until Close.
+// pseudo-terminal closed) is reported once: the operation that finds the loss raises
+// ESerDeviceLost, and from then on every transfer, purge and status query does nothing, as on a
+// closed port, until Close.
 //
 // Part of the interface is kept for the component's contract although this program never
 // reaches it; it is complete as it stands, not dead code or work left undone:
@@ -43,6 +45,24 @@ public:
     void Open();
     void Close();
     bool Active() const;
+
+    // The lifecycle without waiting, for devices that take seconds to open or to close (a
+    // Bluetooth port first connects to its far end). BeginOpen opens and sets up the device of
+    // DeviceName, with the settings as they are now, on a thread of its own; when that has
+    // finished, Opened runs on the GUI thread, and the port is then open or Error holds the
+    // failure. Until then Opening is true, and the settings that need a closed port refuse.
+    // AbandonOpen, Close and the component's end give an open under way up: Opened is not
+    // called, and the device is closed on its thread as soon as its open returns, with nothing
+    // written to it.
+    void BeginOpen(TSerOpenedEvent Opened);
+    bool Opening() const { return FPendingOpen != nullptr; }
+    void AbandonOpen();
+    // Like Close, except that the device is closed, and the pause after it taken, on a thread of
+    // its own; the next open of the same device waits for them.
+    void CloseInBackground();
+
+    // True once the device of the open port has gone away (see above), until the port closes.
+    bool DeviceLost() const { return Active() && FDeviceLost; }
 
     // Transfers.
     int WriteBuf(const void *Buffer, int Count);
@@ -112,6 +132,16 @@ public:
     std::string GetDevicePath() const;
 
 protected:
+    // Everything that an open gives the device before its event thread starts.
+    struct TDeviceSetup {
+        std::string Path;
+        bool UpdateDCB = true;
+        TSerLineSettings Line;
+        std::int32_t ReadSize = 0;
+        std::int32_t WriteSize = 0;
+        std::uint32_t EventMask = 0;
+    };
+
     virtual void CreateHandle();
     virtual void StartThreads();
     virtual void HandleRxChar();
@@ -123,8 +153,8 @@ protected:
     void CheckClosed() const;
     void WriteDCB();
     void SetupBuffers();
-    void SetTimeouts();
-    void SetEventMask();
+    TDeviceSetup DeviceSetup() const;
+    static void ApplySetup(TSerDevice &Device, const TDeviceSetup &Setup);
     void StopThreads();
     void CloseDevice();
     void DoOpen();
@@ -132,9 +162,18 @@ protected:
 
     // The pause at the end of Close that lets the line settle before the next open. Tests that
     // cycle a port many times override it.
+    static constexpr std::chrono::milliseconds CloseHold{300};
     virtual void HoldAfterClose();
 
 private:
+    struct TPendingOpen;
+    void FinishOpen();
+    void LogOpened() const;
+    // Takes the open device away from the component: its event thread has stopped.
+    std::unique_ptr<TSerDevice> DetachDevice();
+    static void CloseDeviceInBackground(std::unique_ptr<TSerDevice> Device,
+                                        const std::string &Path);
+
     friend class TSerCommEventThread;
     void Purge(std::uint32_t Flags);
     TSerFailures DispatchEvents(std::uint32_t Mask) noexcept;
@@ -148,6 +187,8 @@ private:
 
     std::unique_ptr<TSerDevice> FDevice;
     std::string FDevicePath; // of the device open now or last
+    std::shared_ptr<TPendingOpen> FPendingOpen;
+    TSerOpenedEvent FOpened;
     TSerCriticalSection FWriteLock;
     TSerCriticalSection FReadLock;
     std::unique_ptr<TSerCommEventThread> FEventThread;
@@ -156,7 +197,7 @@ private:
     std::uint32_t FEventMask = 0;
     bool FDestroying = false;
     bool FClosing = false;
-    bool FLossReported = false;        // the device has vanished and that has been raised
+    bool FDeviceLost = false;          // the device has vanished and that has been raised
     std::uint64_t FCloseCount = 0;     // a dispatch stops when the port was closed under it
     TSerFailures *FFailures = nullptr; // what the dispatch under way has raised so far
 

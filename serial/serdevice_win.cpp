@@ -113,7 +113,8 @@ public:
 
 private:
     TSerStatistics ReadStatus(const char *Pattern);
-    int FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs);
+    void CheckStillThere(const char *Pattern);
+    int FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs, const char *Pattern);
     std::uint32_t AwaitDeviceEvents();
     std::uint32_t NewsOnly(std::uint32_t Events);
     void PauseBeforeNextWait();
@@ -254,22 +255,36 @@ void TSerDeviceWin::ForgetUnannounced(DWORD Consumed)
     BestEffort(SetEvent(FConsumed.Get())); // without it the waiter looks again after its pause
 }
 
-int TSerDeviceWin::FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs)
+// Raises with Pattern when the device has gone; line errors that the query finds are kept for
+// the next Statistics.
+void TSerDeviceWin::CheckStillThere(const char *Pattern)
+{
+    const TSerStatistics status = ReadStatus(Pattern);
+    std::lock_guard lock(FStatusLock);
+    FPendingErrors |= status.Errors;
+}
+
+// A transfer that fails or stays pending because the device has gone raises with Pattern, so
+// that the loss is reported; otherwise the count is what the transfer reports, 0 on time-out.
+int TSerDeviceWin::FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs, const char *Pattern)
 {
     DWORD transferred = 0;
     const DWORD waited =
         WaitForSingleObject(Overlapped.hEvent, static_cast<DWORD>(std::max(TimeoutMs, 0)));
     if (waited == WAIT_OBJECT_0) {
-        // The count is what the transfer reports, also when it ended with an error; an error
-        // may tell that the device has gone, which the next status query confirms.
-        if (!GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, FALSE))
-            Vanished();
+        if (!GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, FALSE)) {
+            const int code = static_cast<int>(GetLastError());
+            if (Vanished())
+                RaiseCommError(Pattern, code);
+        }
         return static_cast<int>(transferred);
     }
     // Timed out, or the wait failed: the transfer must be over before its record and buffer go
-    // out of scope, so it is cancelled (it may have completed meanwhile) and waited for.
+    // out of scope, so it is cancelled (it may have completed meanwhile) and waited for. Some
+    // drivers leave the transfers of a device that has gone pending instead of failing them.
     BestEffort(CancelIoEx(FHandle.Get(), &Overlapped));
     BestEffort(GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, TRUE));
+    CheckStillThere(Pattern);
     return 0;
 }
 
@@ -293,7 +308,7 @@ int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs)
     if (!ReadFile(FHandle.Get(), Buffer, wanted, nullptr, &overlapped) &&
         GetLastError() != ERROR_IO_PENDING)
         RaiseCommError(SReadError);
-    const int result = FinishTransfer(overlapped, TimeoutMs);
+    const int result = FinishTransfer(overlapped, TimeoutMs, SReadError);
     ForgetUnannounced(static_cast<DWORD>(result));
     return result;
 }
@@ -307,7 +322,7 @@ int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
     if (!WriteFile(FHandle.Get(), Buffer, static_cast<DWORD>(Count), nullptr, &overlapped) &&
         GetLastError() != ERROR_IO_PENDING)
         RaiseCommError(SWriteError);
-    return FinishTransfer(overlapped, TimeoutMs);
+    return FinishTransfer(overlapped, TimeoutMs, SWriteError);
 }
 
 void TSerDeviceWin::Purge(std::uint32_t Flags)

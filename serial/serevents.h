@@ -48,3 +48,5 @@ using TSerCommErrorEvent = TSerEventPair<void(TSerCustomComm *Sender, int Errors
 // Where a failure of a notification goes instead of the application's exception handler.
 using TSerCommExceptionEvent =
     TSerEventPair<void(TSerCustomComm *Sender, std::exception_ptr Error)>;
+// The end of an open in the background: Error is empty when the port is open.
+using TSerOpenedEvent = TSerEventPair<void(TSerCustomComm *Sender, std::exception_ptr Error)>;

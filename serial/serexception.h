@@ -20,6 +20,16 @@ private:
     int FCode;
 };
 
+// The device of an open port has gone away: its USB adapter was pulled, or its far end hung up.
+// Raised once, by the operation that finds out, with the message of the failure it met.
+class ESerDeviceLost : public ESerCommError {
+public:
+    explicit ESerDeviceLost(const ESerCommError &Failure)
+        : ESerCommError(Failure.what(), Failure.SystemCode())
+    {
+    }
+};
+
 // What the system error of a failed open says about a port.
 enum class TSerOpenProblem { opMissing, opNoPermission, opInUse, opOther };
 

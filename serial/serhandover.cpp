@@ -129,6 +129,11 @@ void TSerHandOver::CallInterruptible(std::function<void()> Fn, const std::atomic
     FImpl->Changed.wait(lock, [&] { return request->Done || (request->Started && Interrupt); });
 }
 
+void TSerHandOver::Post(std::function<void()> Fn)
+{
+    FImpl->Enqueue(std::make_shared<TRequest>(TRequest{std::move(Fn)}));
+}
+
 bool TSerHandOver::Serve()
 {
     bool ran = false;

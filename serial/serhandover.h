@@ -40,6 +40,10 @@ public:
     // A call that has not started yet is always waited for.
     void CallInterruptible(std::function<void()> Fn, const std::atomic<bool> &Interrupt);
 
+    // Any thread: queues Fn to run on the serving thread and returns at once; nobody waits for
+    // it. For news that a thread brings when it is done, such as a device that has opened.
+    void Post(std::function<void()> Fn);
+
     // GUI side: runs every queued call; true when at least one ran.
     bool Serve();
 

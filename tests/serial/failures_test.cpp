@@ -175,13 +175,21 @@ TEST_F(TSerFailing, TheFirstOperationToFindTheLossRaisesItAndNoOtherDoes)
     FComm.SetMonitorEvents({}); // no event thread that could find the loss first
     FComm.Open();
     FPty.CloseMaster();
-    EXPECT_EQ(CommErrorOf([&] { FComm.WriteChar('N'); }), "Write error (5), Input/output error");
+    EXPECT_FALSE(FComm.DeviceLost());
+    try {
+        FComm.WriteChar('N');
+        ADD_FAILURE() << "the write to a vanished device raised nothing";
+    } catch (const ESerDeviceLost &Lost) {
+        EXPECT_STREQ(Lost.what(), "Write error (5), Input/output error");
+    }
+    EXPECT_TRUE(FComm.DeviceLost());
     EXPECT_EQ(CommErrorOf([&] { FComm.PurgeReadWrite(); }), "");
     EXPECT_FALSE(FComm.WriteChar('N'));
 
     // Opened afresh, the next device is reported again when it goes.
     TPtyPair next;
     FComm.Close();
+    EXPECT_FALSE(FComm.DeviceLost());
     FComm.SetDeviceName(next.SlavePath());
     FComm.Open();
     next.CloseMaster();

@@ -1,0 +1,155 @@
+// The component's lifecycle without waiting: the device is opened and set up, or closed, on a
+// thread of its own (serdevicejobs.h), and the GUI thread only starts the event thread and
+// raises the notifications.
+#include "sercomm.h"
+
+#include "serapplication.h"
+#include "serblockingcalls.h"
+#include "serdevicejobs.h"
+#include "serhandover.h"
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+// What an open in the background shares between its thread and the component.
+struct TSerCustomComm::TPendingOpen {
+    explicit TPendingOpen(TDeviceSetup Setup)
+        : Setup(std::move(Setup))
+    {
+    }
+
+    const TDeviceSetup Setup;
+    // Set by the component on the GUI thread, read by the opening thread.
+    std::atomic<bool> Abandoned = false;
+
+    std::mutex Lock; // guards the three below while the opening thread runs
+    std::shared_ptr<TSerBlockingCalls> Calls;
+    std::unique_ptr<TSerDevice> Device;
+    std::exception_ptr Error;
+};
+
+void TSerCustomComm::BeginOpen(TSerOpenedEvent Opened)
+{
+    CheckClosed();
+    const auto pending = std::make_shared<TPendingOpen>(DeviceSetup());
+    // The thread opens, sets up and hands the device over; an open given up meanwhile closes
+    // its device on that thread (the device is declared before the lock, so it goes after it).
+    const auto open = [this, pending] {
+        const auto calls = std::make_shared<TSerBlockingCalls>();
+        {
+            std::lock_guard lock(pending->Lock);
+            pending->Calls = calls;
+        }
+        std::unique_ptr<TSerDevice> device;
+        std::exception_ptr error;
+        try {
+            device = TSerDevice::Open(pending->Setup.Path);
+            ApplySetup(*device, pending->Setup);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard lock(pending->Lock);
+        if (pending->Abandoned)
+            return;
+        pending->Device = std::move(device);
+        pending->Error = error;
+        try {
+            // Only the GUI thread gives an open up, so the component is still there when it
+            // finds the open not abandoned.
+            TSerHandOver::Main().Post([this, pending] {
+                if (!pending->Abandoned)
+                    FinishOpen();
+            });
+        } catch (...) {
+            // The GUI thread cannot be told; whoever gives the open up takes the device.
+        }
+    };
+    SerRunDeviceJob(pending->Setup.Path, open, [pending] { return pending->Abandoned.load(); });
+    SerLog([&] { return "opening " + pending->Setup.Path + " in the background"; });
+    FPendingOpen = pending;
+    FOpened = std::move(Opened);
+}
+
+void TSerCustomComm::FinishOpen()
+{
+    const std::shared_ptr<TPendingOpen> pending = std::exchange(FPendingOpen, nullptr);
+    const TSerOpenedEvent opened = std::exchange(FOpened, {});
+    std::exception_ptr error;
+    {
+        std::lock_guard lock(pending->Lock);
+        error = pending->Error;
+        FDevice = std::move(pending->Device);
+    }
+    FDevicePath = pending->Setup.Path;
+    if (!error) {
+        FDeviceLost = false;
+        FEventMask = pending->Setup.EventMask;
+        try {
+            StartThreads();
+        } catch (...) {
+            error = std::current_exception();
+            CloseDeviceInBackground(std::exchange(FDevice, nullptr), FDevicePath);
+        }
+    }
+    if (error) {
+        SerLog([&] { return "cannot open " + FDevicePath + ": " + SerMessageOf(error); });
+    } else {
+        LogOpened();
+        DoOpen();
+    }
+    if (opened.Assigned())
+        opened(this, error);
+}
+
+void TSerCustomComm::AbandonOpen()
+{
+    const std::shared_ptr<TPendingOpen> pending = std::exchange(FPendingOpen, nullptr);
+    FOpened = {};
+    if (!pending)
+        return;
+    std::unique_ptr<TSerDevice> device;
+    bool cancelled = false;
+    {
+        std::lock_guard lock(pending->Lock);
+        pending->Abandoned = true;
+        // Opened already, with the news still on its way to this thread.
+        device = std::move(pending->Device);
+        cancelled = pending->Calls && pending->Calls->Cancel();
+    }
+    SerWakeDeviceJobs();
+    SerLog([&] {
+        return "gave up opening " + pending->Setup.Path +
+               (cancelled ? " (its open was cancelled)" : "");
+    });
+    if (device)
+        CloseDeviceInBackground(std::move(device), pending->Setup.Path);
+}
+
+void TSerCustomComm::CloseInBackground()
+{
+    AbandonOpen();
+    if (!Active() || FClosing)
+        return;
+    std::unique_ptr<TSerDevice> device = DetachDevice();
+    SerLog([this] { return "closing " + FDevicePath + " in the background"; });
+    DoClose();
+    CloseDeviceInBackground(std::move(device), FDevicePath);
+}
+
+void TSerCustomComm::CloseDeviceInBackground(std::unique_ptr<TSerDevice> Device,
+                                             const std::string &Path)
+{
+    // A job must be copyable and the device is not, so the job owns it through a shared
+    // pointer, and it alone: the device must not close here.
+    auto close = [device = std::shared_ptr<TSerDevice>(std::move(Device))]() mutable {
+        device.reset();
+        std::this_thread::sleep_for(CloseHold);
+    };
+    try {
+        SerRunDeviceJob(Path, std::move(close), [] { return false; });
+    } catch (...) {
+        // No thread to close it on: the job is gone, and the device with it, on this thread.
+    }
+}

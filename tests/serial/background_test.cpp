@@ -1,0 +1,182 @@
+// Opening and closing without waiting: the device opens on a thread of its own and is handed
+// over on the serving thread; an open that is given up closes its device when its open
+// returns, without a byte written; a close in the background lets the next open of the same
+// device wait for it. Slow opens are real: the test process runs with the slow-ports library
+// preloaded (tests/support/slowports_posix.cpp), which delays open() of the paths in
+// ZARNELL_SLOW_OPEN.
+#include "commfixture.h"
+#include "lineprobe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+namespace {
+
+// The end of one open in the background, as its Opened handler saw it.
+struct TOpened {
+    bool Called = false;
+    std::exception_ptr Error;
+    std::thread::id Thread;
+
+    TSerOpenedEvent Handler()
+    {
+        return TSerOpenedEvent(this, [this](TSerCustomComm *, std::exception_ptr Failure) {
+            Called = true;
+            Error = Failure;
+            Thread = std::this_thread::get_id();
+        });
+    }
+};
+
+std::string MessageOf(std::exception_ptr Error)
+{
+    try {
+        std::rethrow_exception(Error);
+    } catch (const std::exception &e) {
+        return e.what();
+    }
+}
+
+// The first path that the preloaded library makes slow to open, linked to Target, and its
+// delay; the test is skipped when the library is not preloaded.
+struct TSlowLink {
+    explicit TSlowLink(const std::string &Target)
+    {
+        const char *list = std::getenv("ZARNELL_SLOW_OPEN");
+        const std::string entry =
+            list ? std::string(list).substr(0, std::string(list).find(':')) : std::string();
+        const std::size_t equals = entry.rfind('=');
+        if (equals == std::string::npos)
+            return;
+        Path = entry.substr(0, equals);
+        Delay = std::chrono::milliseconds(std::stoi(entry.substr(equals + 1)));
+        std::filesystem::create_directories(std::filesystem::path(Path).parent_path());
+        std::filesystem::remove(Path);
+        std::filesystem::create_symlink(Target, Path);
+    }
+    ~TSlowLink()
+    {
+        if (!Path.empty())
+            std::filesystem::remove(Path);
+    }
+
+    std::string Path;
+    std::chrono::milliseconds Delay{0};
+};
+
+} // namespace
+
+using TSerBackground = TProgramPortTest;
+
+TEST_F(TSerBackground, AnOpenInTheBackgroundEndsOnTheServingThreadWithAPortLikeAnyOther)
+{
+    std::string received;
+    FComm.OnRxChar = TSerCommRxCharEvent(&FComm, [&](TSerCustomComm *Sender, int Count) {
+        std::string bytes(static_cast<std::size_t>(Count), '\0');
+        bytes.resize(static_cast<std::size_t>(Sender->ReadBuf(bytes.data(), Count)));
+        received += bytes;
+    });
+    SetLineTo9600(FPty.SlaveFd());
+    TOpened opened;
+    FComm.BeginOpen(opened.Handler());
+    EXPECT_TRUE(FComm.Opening());
+    EXPECT_FALSE(FComm.Active());
+    // The settings were taken when the open began; those that need a closed port refuse.
+    EXPECT_EQ(CommErrorOf([&] { FComm.SetDeviceName("elsewhere"); }), SOpenPortError);
+    EXPECT_EQ(CommErrorOf([&] { FComm.Open(); }), SOpenPortError);
+
+    ASSERT_TRUE(ServeUntil([&] { return opened.Called; }));
+    EXPECT_FALSE(opened.Error) << MessageOf(opened.Error);
+    EXPECT_EQ(opened.Thread, std::this_thread::get_id());
+    EXPECT_FALSE(FComm.Opening());
+    ASSERT_TRUE(FComm.Active());
+    const TLineProbe line = ProbeLine(FPty.SlaveFd());
+    EXPECT_EQ(line.Speed, 500000u);
+    EXPECT_TRUE(line.TwoStopBits);
+
+    EXPECT_TRUE(FComm.WriteChar('N'));
+    EXPECT_EQ(FPty.Read(1), "N");
+    FPty.Write("IWRX\r");
+    EXPECT_TRUE(ServeUntil([&] { return received == "IWRX\r"; }));
+    FComm.Close();
+}
+
+TEST_F(TSerBackground, AFailedOpenInTheBackgroundLeavesThePortClosedForTheNextTry)
+{
+    FComm.SetDeviceName("/dev/zarnell-no-such-port");
+    TOpened missing;
+    FComm.BeginOpen(missing.Handler());
+    ASSERT_TRUE(ServeUntil([&] { return missing.Called; }));
+    ASSERT_TRUE(missing.Error);
+    EXPECT_EQ(MessageOf(missing.Error), "Specified device not found (/dev/zarnell-no-such-port).");
+    EXPECT_FALSE(FComm.Active());
+    EXPECT_FALSE(FComm.Opening());
+
+    FComm.SetDeviceName(FPty.SlavePath());
+    TOpened present;
+    FComm.BeginOpen(present.Handler());
+    ASSERT_TRUE(ServeUntil([&] { return present.Called; }));
+    EXPECT_FALSE(present.Error);
+    EXPECT_TRUE(FComm.Active());
+}
+
+// The device is opened exclusively, so an open that overtook the close before it would be
+// refused as in use.
+TEST_F(TSerBackground, ClosingInTheBackgroundLetsTheNextOpenOfTheSameDeviceWait)
+{
+    FComm.Open();
+    for (int cycle = 0; cycle < 5; ++cycle) {
+        FComm.CloseInBackground();
+        EXPECT_FALSE(FComm.Active());
+        EXPECT_EQ(FComm.Holds, 0) << "the pause after closing held the calling thread";
+        TOpened opened;
+        FComm.BeginOpen(opened.Handler());
+        ASSERT_TRUE(ServeUntil([&] { return opened.Called; }));
+        EXPECT_FALSE(opened.Error) << cycle << ": " << MessageOf(opened.Error);
+    }
+    EXPECT_TRUE(FComm.WriteChar('N'));
+    EXPECT_EQ(FPty.Read(1), "N");
+}
+
+TEST_F(TSerBackground, AnOpenGivenUpClosesItsDeviceWhenItReturnsWithoutWritingToIt)
+{
+    const TSlowLink slow(FPty.SlavePath());
+    if (slow.Path.empty())
+        GTEST_SKIP() << "the slow-ports library is not preloaded";
+
+    // Given up three ways: by name, by Close and by the component's end. None waits.
+    for (int way = 0; way < 3; ++way) {
+        std::optional<TQuickComm> comm(std::in_place);
+        UseProgramSettings(*comm, slow.Path);
+        TOpened opened;
+        comm->BeginOpen(opened.Handler());
+        const auto start = std::chrono::steady_clock::now();
+        if (way == 0)
+            comm->AbandonOpen();
+        else if (way == 1)
+            comm->Close();
+        else
+            comm.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, slow.Delay) << way;
+        if (comm) {
+            EXPECT_FALSE(comm->Opening());
+            EXPECT_FALSE(comm->Active());
+        }
+
+        // The next open of the device waits for the one given up, and a device left open would
+        // hold its exclusive lock: the next open would be refused.
+        TQuickComm next;
+        UseProgramSettings(next, slow.Path);
+        TOpened reopened;
+        next.BeginOpen(reopened.Handler());
+        ASSERT_TRUE(ServeUntil([&] { return reopened.Called; }, 4 * slow.Delay + 5s)) << way;
+        EXPECT_FALSE(reopened.Error) << way << ": " << MessageOf(reopened.Error);
+        EXPECT_FALSE(opened.Called) << way;
+        next.Close();
+    }
+    EXPECT_EQ(FPty.ReadUntilQuiet(100ms), "");
+}
