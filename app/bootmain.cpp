@@ -27,13 +27,13 @@ TZRSetupForm::TZRSetupForm(QWidget *Parent)
 
 TZRSetupForm::~TZRSetupForm()
 {
-    // Nothing may reach a window that is being torn down: no tick, no input during the pause
-    // of closing, no notification still on its way.
+    // Nothing may reach a window that is being torn down: no tick, no notification still on
+    // its way. The device closes on a thread of its own; nobody waits for it.
     Timer1->stop();
-    setEnabled(false);
+    OpenBound->stop();
     SerComm1.OnRxChar = {};
     SerComm1.OnNotifyException = {};
-    Guarded([this] { SerComm1.Close(); });
+    Guarded([this] { SerComm1.CloseInBackground(); });
 }
 
 void TZRSetupForm::SetPeers(TBoot *Boot, TUpdateDlgM *UpdateDlgM)
@@ -118,6 +118,11 @@ void TZRSetupForm::ApplyDescription()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(200);
+
+    OpenBound = new QTimer(this);
+    OpenBound->setObjectName(QStringLiteral("OpenBound"));
+    OpenBound->setSingleShot(true);
+    OpenBound->setInterval(OpenBoundMs);
 }
 
 // The dongle's line: 500000 bit/s, 8 data bits, no parity, 2 stop bits, no flow control of
@@ -148,6 +153,12 @@ void TZRSetupForm::BindHandlers()
     connect(IDSlider, &TRulerSlider::OnChange, this, &TZRSetupForm::IDSliderChange);
     connect(DownloadButton, &QPushButton::clicked, this, &TZRSetupForm::DownloadButtonClick);
     connect(Timer1, &QTimer::timeout, this, &TZRSetupForm::Timer1Find);
+    connect(OpenBound, &QTimer::timeout, this, &TZRSetupForm::OpenBoundTimeout);
+    BindPortHandlers();
+}
+
+void TZRSetupForm::BindPortHandlers()
+{
     SerComm1.OnRxChar = TSerCommRxCharEvent(this, &TZRSetupForm::ComPortRxChar);
     SerComm1.OnNotifyException =
         TSerCommExceptionEvent(this, &TZRSetupForm::ComPortNotifyException);
@@ -182,39 +193,54 @@ void TZRSetupForm::FormCreate()
 
 void TZRSetupForm::Timer1Find()
 {
-    Guarded([this] {
+    try {
+        // An open under way has a bound of its own (OpenBound); until then the tick waits.
+        if (SerComm1.Opening())
+            return;
         FProbeReport.Concluded();
         ShowProbeOutcomes();
-        if (FFound) {
-            // Discovery is over: the port stays open with its settings. The tick stops before
-            // "Z" goes out so that a failing write is reported once, not at every tick.
-            Timer1->stop();
-            SerComm1.OnNotifyException = {};
-            DownloadButton->setEnabled(true);
-            SerComm1.WriteChar(LoaderCommandByte);
-            return;
-        }
-        ++FScanIndex;
-        if (FScanIndex >= Ports->count()) {
-            FormCreate();
-            return;
-        }
-        ProbeNextPort(Ports->itemText(FScanIndex));
+        // An answer from a port that went away afterwards finds nothing to program.
+        if (FFound && !SerComm1.DeviceLost())
+            DongleFound();
+        else
+            MoveToNextPort();
+    } catch (...) {
+        PortFailed(std::current_exception());
+    }
+}
+
+// The port has taken longer to open than any adapter needs: it is skipped for this pass, and
+// its open, left to finish on its own, closes the device again without writing to it.
+void TZRSetupForm::OpenBoundTimeout()
+{
+    Guarded([this] {
+        SerComm1.AbandonOpen();
+        FProbeReport.SkippedSlowOpen();
+        ShowProbeOutcomes();
+        MoveToNextPort();
+        // The next port has a whole tick, as after any other.
+        Timer1->start();
     });
 }
 
+void TZRSetupForm::MoveToNextPort()
+{
+    ++FScanIndex;
+    if (FScanIndex >= Ports->count())
+        FormCreate();
+    else
+        ProbeNextPort(Ports->itemText(FScanIndex));
+}
+
 // Every failure here only means that this port is not the dongle's: it is skipped at the next
-// tick, and nothing is shown.
+// tick, and nothing is shown. Opening, purging and the probe happen once the port has opened on
+// a thread of its own (ComPortOpened).
 void TZRSetupForm::ProbeNextPort(const QString &PortName)
 {
     try {
-        if (SerComm1.Active())
-            SerComm1.Close();
+        SerComm1.CloseInBackground();
     } catch (...) {
     }
-    // Closing pauses with the window alive: it may have been closed meanwhile.
-    if (!Timer1->isActive())
-        return;
     // An answer counts only for the port probed below. A notification that was already on its
     // way is delivered while the previous port closes; whatever it carried is forgotten here.
     FFound = false;
@@ -223,13 +249,39 @@ void TZRSetupForm::ProbeNextPort(const QString &PortName)
     try {
         // The device name is a pattern: a per cent sign in a port's path stands for itself.
         SerComm1.SetDeviceName("\\\\.\\\\" + SerEscapePattern(PortName.toStdString()));
-        SerComm1.Open();
-        FProbeReport.Opened();
+        SerComm1.BeginOpen(TSerOpenedEvent(this, &TZRSetupForm::ComPortOpened));
+        OpenBound->start();
+    } catch (...) {
+        FProbeReport.Failed(std::current_exception());
+    }
+}
+
+void TZRSetupForm::ComPortOpened(TSerCustomComm *, std::exception_ptr Error)
+{
+    OpenBound->stop();
+    if (Error) {
+        FProbeReport.Failed(Error);
+        return;
+    }
+    FProbeReport.Opened();
+    try {
         SerComm1.PurgeReadWrite();
         SerComm1.WriteChar(ProbeByte);
     } catch (...) {
         FProbeReport.Failed(std::current_exception());
     }
+    // The answer has a whole tick to come, however long the open took.
+    if (Timer1->isActive())
+        Timer1->start();
+}
+
+// Discovery is over: the port stays open with its settings. The tick stops before "Z" goes out
+// so that a failing write is reported once, not at every tick.
+void TZRSetupForm::DongleFound()
+{
+    Timer1->stop();
+    DownloadButton->setEnabled(true);
+    SerComm1.WriteChar(LoaderCommandByte);
 }
 
 // The Ports box explains each port: its items and the box itself carry the last outcomes.
@@ -247,7 +299,32 @@ void TZRSetupForm::ShowProbeOutcomes()
 // more failure of probing that port: nothing is shown, and the next tick moves on.
 void TZRSetupForm::ComPortNotifyException(TSerCustomComm *, std::exception_ptr Error)
 {
-    FProbeReport.Failed(Error);
+    if (Timer1->isActive())
+        FProbeReport.Failed(Error);
+    else
+        PortFailed(Error);
+}
+
+// A failure on the dongle's port is shown in the error box, except that a dongle that was
+// unplugged is told of in plain words and searched for again.
+void TZRSetupForm::PortFailed(std::exception_ptr Error)
+{
+    if (!IsDeviceLost(Error)) {
+        HandleApplicationException(Error);
+        return;
+    }
+    Guarded([this] { RestartDiscovery(); });
+    ShowDongleLost(TDongleSearch::dsNow, Error);
+}
+
+// As at start-up: the port closed, Download disabled, the list built afresh and every port
+// probed in turn. What the sliders hold stays.
+void TZRSetupForm::RestartDiscovery()
+{
+    DownloadButton->setEnabled(false);
+    SerComm1.CloseInBackground();
+    BindPortHandlers();
+    FormCreate();
 }
 
 void TZRSetupForm::ComPortRxChar(TSerCustomComm *, int Count)
@@ -266,25 +343,37 @@ void TZRSetupForm::ComPortRxChar(TSerCustomComm *, int Count)
 
 void TZRSetupForm::DownloadButtonClick()
 {
-    Guarded([this] {
+    try {
         FSettingsBlock.fill(255);
         FSettingsBlock[0] = static_cast<std::uint8_t>(SolDelaySlider->Value());
         FSettingsBlock[1] = static_cast<std::uint8_t>(IDSlider->Value());
         if (FUpdateDlgM->exec() != TUpdateDlgM::mrOk)
             return;
+        // The dongle may have been unplugged while the dialog was up; it is searched for then.
+        if (!DownloadButton->isEnabled())
+            return;
         SerComm1.OnRxChar = {};
         SerComm1.PurgeReadWrite();
         FBoot->StartLoading(&SerComm1, FSettingsBlock);
-    });
+    } catch (...) {
+        PortFailed(std::current_exception());
+    }
+    // The loader window handled the port's failures while it was up. A dongle unplugged during
+    // the run was told of there; now that its window is closed, it is searched for again.
+    SerComm1.OnNotifyException =
+        TSerCommExceptionEvent(this, &TZRSetupForm::ComPortNotifyException);
+    if (SerComm1.DeviceLost())
+        Guarded([this] { RestartDiscovery(); });
 }
 
 void TZRSetupForm::FormClose()
 {
-    // Discovery ends with the window, so no later tick opens a port again, and no download
-    // starts during the pause of closing.
+    // Discovery ends with the window, so no later tick opens a port again. The program ends
+    // without waiting for the device, which closes on a thread of its own.
     Timer1->stop();
+    OpenBound->stop();
     DownloadButton->setEnabled(false);
-    SerComm1.Close();
+    SerComm1.CloseInBackground();
 }
 
 void TZRSetupForm::closeEvent(QCloseEvent *Event)

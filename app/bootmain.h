@@ -41,13 +41,20 @@ public:
     QLabel *LC;
     QPushButton *DownloadButton;
     QTimer *Timer1;
+    // Gives up an open that takes longer than OpenBoundMs, so that a slow port costs no more.
+    QTimer *OpenBound;
     TSerComm SerComm1;
+
+    // Real USB adapters open in well under 100 ms; Bluetooth ports can take half a minute.
+    static constexpr int OpenBoundMs = 1000;
 
     const TSettingsBlock &SettingsBlock() const { return FSettingsBlock; }
 
     void FormCreate();
     void FormClose();
     void Timer1Find();
+    void OpenBoundTimeout();
+    void ComPortOpened(TSerCustomComm *Sender, std::exception_ptr Error);
     void ComPortRxChar(TSerCustomComm *Sender, int Count);
     void ComPortNotifyException(TSerCustomComm *Sender, std::exception_ptr Error);
     void DownloadButtonClick();
@@ -62,8 +69,13 @@ private:
     void ApplyDescription();
     void ConfigureSerialPort();
     void BindHandlers();
+    void BindPortHandlers();
+    void MoveToNextPort();
     void ProbeNextPort(const QString &PortName);
     void ShowProbeOutcomes();
+    void DongleFound();
+    void PortFailed(std::exception_ptr Error);
+    void RestartDiscovery();
 
     TBoot *FBoot = nullptr;
     TUpdateDlgM *FUpdateDlgM = nullptr;

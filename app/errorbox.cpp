@@ -1,6 +1,7 @@
 #include "errorbox.h"
 
 #include "replyparser.h"
+#include "serexception.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -40,20 +41,61 @@ QString StandardErrorTitle()
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
-void HandleApplicationException(std::exception_ptr Error) noexcept
+namespace {
+
+// Shows Text in a modal box of the program's title; on any thread but the GUI thread, where no
+// box may open, and when the box cannot be shown, it goes to standard error.
+void ShowBox(QMessageBox::Icon Icon, const QString &Text) noexcept
 {
     try {
-        const QString text = StandardErrorText(MessageOf(Error));
-        // A box belongs to the GUI thread; anywhere else only standard error is safe.
         QCoreApplication *app = QCoreApplication::instance();
         if (!app || QThread::currentThread() != app->thread()) {
-            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+            std::fprintf(stderr, "%s\n", Text.toLocal8Bit().constData());
             return;
         }
-        QMessageBox box(QMessageBox::Critical, StandardErrorTitle(), text, QMessageBox::Ok);
+        QMessageBox box(Icon, StandardErrorTitle(), Text, QMessageBox::Ok);
         box.exec();
     } catch (...) {
         // Showing the box failed (out of memory, no display): nothing better is left to do.
         std::fputs("Zarnell Setup: an error could not be shown\n", stderr);
+    }
+}
+
+} // namespace
+
+void HandleApplicationException(std::exception_ptr Error) noexcept
+{
+    try {
+        ShowBox(QMessageBox::Critical, StandardErrorText(MessageOf(Error)));
+    } catch (...) {
+        std::fputs("Zarnell Setup: an error could not be shown\n", stderr);
+    }
+}
+
+bool IsDeviceLost(std::exception_ptr Error)
+{
+    try {
+        std::rethrow_exception(Error);
+    } catch (const ESerDeviceLost &) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void ShowDongleLost(TDongleSearch Search, std::exception_ptr Error) noexcept
+{
+    try {
+        const QString whatNext =
+            Search == TDongleSearch::dsNow
+                ? QStringLiteral("Zarnell Setup is looking for it again: plug it in, and "
+                                 "Download is enabled once it is found.")
+                : QStringLiteral("Close this window: Zarnell Setup then looks for it again, "
+                                 "and Download is enabled once it is found.");
+        ShowBox(QMessageBox::Warning, QStringLiteral("The dongle was disconnected. ") + whatNext +
+                                          QStringLiteral("\n\n") +
+                                          StandardErrorText(MessageOf(Error)));
+    } catch (...) {
+        std::fputs("Zarnell Setup: the dongle was disconnected\n", stderr);
     }
 }

@@ -18,6 +18,17 @@ QString StandardErrorTitle();
 // Shows the error box for an exception (modal; hand-overs keep being served meanwhile) and returns.
 void HandleApplicationException(std::exception_ptr Error) noexcept;
 
+// True when the failure is the loss of an open port's device: the dongle was unplugged.
+bool IsDeviceLost(std::exception_ptr Error);
+
+// When the program looks for a dongle that was unplugged: at once, or once the loader window
+// that is up has been closed.
+enum class TDongleSearch { dsNow, dsAfterLoaderWindow };
+
+// The box for a dongle that was unplugged: what happened and what happens next, in plain words,
+// then the serial component's own message. Modal, like the error box.
+void ShowDongleLost(TDongleSearch Search, std::exception_ptr Error) noexcept;
+
 // Runs Fn and shows any exception that leaves it in the error box.
 template <typename F> void Guarded(F &&Fn) noexcept
 {

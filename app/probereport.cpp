@@ -81,6 +81,17 @@ void TProbeReport::Failed(std::exception_ptr Error)
     FPort.clear();
 }
 
+void TProbeReport::SkippedSlowOpen()
+{
+    if (FPort.isEmpty())
+        return;
+    qCInfo(lcDiscovery).noquote() << QStringLiteral("%1: still opening after %2 ms, skipped")
+                                         .arg(FPort)
+                                         .arg(FClock.elapsed());
+    Record(QStringLiteral("%1: slow to open, skipped").arg(FPort));
+    FPort.clear();
+}
+
 void TProbeReport::LineReceived(const std::string &Line)
 {
     if (FPort.isEmpty() || !FOpened)

@@ -18,11 +18,12 @@ class TProbeReport {
 public:
     void PassStarted(const QStringList &Ports);
 
-    // One probe: started, then the port opened, or the open failed; then
+    // One probe: started, then the port opened, or the open failed or took too long; then
     // what came back; concluded when the next tick moves on.
     void Started(const QString &Port);
     void Opened();
     void Failed(std::exception_ptr Error);
+    void SkippedSlowOpen();
     void LineReceived(const std::string &Line);
     void Concluded();
 

@@ -21,6 +21,12 @@ Q_LOGGING_CATEGORY(lcLoader, "zarnell.loader", QtWarningMsg)
 
 namespace {
 
+const QString ProgrammingText = QStringLiteral("Programming EEPROM");
+// The unit is silent: it was not reset into its boot loader, or it has no power. Nothing brings
+// it back into this run, so the way on is a new one.
+const QString NoAnswerText =
+    QStringLiteral("No answer from unit\nClose, check its power, Download again");
+
 // Bytes as the log shows them: hexadecimal, two digits each.
 QString Hex(std::string_view Bytes)
 {
@@ -93,11 +99,17 @@ void TBoot::ApplyDescription()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(20);
+
+    SilenceTimer = new QTimer(this);
+    SilenceTimer->setObjectName(QStringLiteral("SilenceTimer"));
+    SilenceTimer->setSingleShot(true);
+    SilenceTimer->setInterval(SilenceMs);
 }
 
 void TBoot::BindHandlers()
 {
     connect(Timer1, &QTimer::timeout, this, &TBoot::Timer1Timer);
+    connect(SilenceTimer, &QTimer::timeout, this, &TBoot::SilenceTimerTimer);
     connect(CloseButton, &QPushButton::clicked, this, &TBoot::CloseButtonClick);
 }
 
@@ -112,8 +124,10 @@ int TBoot::StartLoading(TSerCustomComm *Comm, const TImage &Image)
     Progress->setValue(0);
     FImage = Image;
     FPageCount = 1;
+    FSilent = false;
     try {
         FComm->OnRxChar = TSerCommRxCharEvent(this, &TBoot::LoaderRxChar);
+        FComm->OnNotifyException = TSerCommExceptionEvent(this, &TBoot::LoaderNotifyException);
         FComm->PurgeReadWrite();
     } catch (...) {
         // The window will not open, so nothing may stay bound to it.
@@ -131,7 +145,7 @@ void TBoot::RunStep()
     qCInfo(lcLoader) << "step" << int{FStep};
     switch (FStep) {
     case StepPageStart:
-        SetStatus(QStringLiteral("Programming EEPROM"));
+        SetStatus(ProgrammingText);
         CloseButton->setEnabled(false);
         UpdateProgress();
         FTickDriven = false;
@@ -161,6 +175,8 @@ void TBoot::RunStep()
     case StepProgrammed:
         UnbindReceiver();
         Timer1->stop();
+        SilenceTimer->stop();
+        FSilent = false;
         Progress->setValue(100);
         Percent->SetValue(100);
         SetStatus(QStringLiteral("Programmed"));
@@ -182,13 +198,56 @@ void TBoot::AdvanceStep()
 
 void TBoot::Timer1Timer()
 {
-    Guarded([this] {
+    try {
         if (!FTickDriven)
             return;
         RunStep();
         if (FTickDriven)
             AdvanceStep();
-    });
+    } catch (...) {
+        RunFailed(std::current_exception());
+    }
+}
+
+void TBoot::SilenceTimerTimer()
+{
+    if (!FComm)
+        return;
+    FSilent = true;
+    SetStatus(NoAnswerText);
+    CloseButton->setEnabled(true);
+}
+
+// A reply, however late, goes on with the run as before: the window says so again.
+void TBoot::EndSilence()
+{
+    if (FSilent) {
+        FSilent = false;
+        SetStatus(ProgrammingText);
+        CloseButton->setEnabled(false);
+    }
+    SilenceTimer->start();
+}
+
+void TBoot::LoaderNotifyException(TSerCustomComm *, std::exception_ptr Error)
+{
+    RunFailed(Error);
+}
+
+// A failure is shown in the error box, and the run waits on. A dongle that was unplugged ends
+// the run instead: nothing can reach the unit any more, and the user is told so in plain words.
+void TBoot::RunFailed(std::exception_ptr Error)
+{
+    if (!IsDeviceLost(Error)) {
+        HandleApplicationException(Error);
+        return;
+    }
+    Timer1->stop();
+    SilenceTimer->stop();
+    FSilent = false;
+    SetStatus(QStringLiteral("Dongle disconnected"));
+    CloseButton->setEnabled(true);
+    ShowDongleLost(TDongleSearch::dsAfterLoaderWindow, Error);
 }
 
 void TBoot::LoaderRxChar(TSerCustomComm *, int Count)
@@ -207,6 +266,7 @@ void TBoot::LoaderRxChar(TSerCustomComm *, int Count)
 void TBoot::HandleReply(const std::string &Line)
 {
     qCInfo(lcLoader).noquote() << "reply line:" << Hex(Line);
+    EndSilence();
     switch (ClassifyReply(Line)) {
     case TReplyClass::Acknowledged:
         // A reply before the first tick acknowledges nothing of this run: it starts the run at
@@ -241,6 +301,7 @@ void TBoot::SendFrame(std::string_view Payload)
     qCInfo(lcLoader).noquote() << "frame" << QString::fromLatin1(Payload.substr(0, 2))
                                << "sent:" << Hex(frame);
     FComm->WriteText(frame);
+    SilenceTimer->start();
 }
 
 void TBoot::SendBlock(int Offset)
@@ -250,7 +311,7 @@ void TBoot::SendBlock(int Offset)
 
 void TBoot::SendPageAddress()
 {
-    SetStatus(QStringLiteral("Programming EEPROM"));
+    SetStatus(ProgrammingText);
     UpdateProgress();
     SendFrame(PageAddressPayload(FPage, FPageSize));
 }
@@ -272,7 +333,10 @@ void TBoot::FormClose()
     // the window bound to the port or the tick running.
     UnbindReceiver();
     Timer1->stop();
+    SilenceTimer->stop();
+    FSilent = false;
     if (TSerCustomComm *comm = std::exchange(FComm, nullptr)) {
+        comm->OnNotifyException = {};
         comm->PurgeWrite();
         comm->PurgeRead();
     }
@@ -280,7 +344,16 @@ void TBoot::FormClose()
 
 void TBoot::done(int)
 {
-    Guarded([this] { FormClose(); });
+    // A dongle found missing only now is searched for as soon as the window has closed.
+    try {
+        FormClose();
+    } catch (...) {
+        const std::exception_ptr error = std::current_exception();
+        if (IsDeviceLost(error))
+            ShowDongleLost(TDongleSearch::dsNow, error);
+        else
+            HandleApplicationException(error);
+    }
     QDialog::done(mrCancel);
 }
 

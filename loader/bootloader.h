@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <string_view>
 
 class QLabel;
@@ -35,6 +36,10 @@ public:
 
     using TImage = std::array<std::uint8_t, 32>;
 
+    // The unit answers each frame within milliseconds; after this long without a reply the
+    // window says that it is silent. Nothing is sent again and nothing times out.
+    static constexpr int SilenceMs = 2000;
+
     explicit TBoot(QWidget *Parent = nullptr);
 
     // Starts a run on an open port whose OnRxChar the caller has unbound, writing Image; shows
@@ -47,12 +52,15 @@ public:
     QLabel *Label1;
     QPushButton *CloseButton;
     QTimer *Timer1;
+    QTimer *SilenceTimer;
 
     std::uint8_t Step() const { return FStep; }
     bool TickDriven() const { return FTickDriven; }
 
     void Timer1Timer();
+    void SilenceTimerTimer();
     void LoaderRxChar(TSerCustomComm *Sender, int Count);
+    void LoaderNotifyException(TSerCustomComm *Sender, std::exception_ptr Error);
     void CloseButtonClick();
     void FormClose();
 
@@ -66,7 +74,9 @@ private:
     void BindHandlers();
 
     void RunStep();
+    void RunFailed(std::exception_ptr Error);
     void HandleReply(const std::string &Line);
+    void EndSilence();
     void AdvanceStep();
     void SetStatus(const QString &Text);
     void UpdateProgress();
@@ -76,6 +86,7 @@ private:
     void UnbindReceiver();
 
     TSerCustomComm *FComm = nullptr;
+    bool FSilent = false; // the window says that the unit does not answer
     std::uint8_t FStep = 0;
     bool FTickDriven = false;
     TReplyLineParser FReply;

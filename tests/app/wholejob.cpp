@@ -33,7 +33,12 @@ void TWholeJob::StartProgram(const std::vector<const TUnitSimPty *> &Units)
     QStringList paths;
     for (const TUnitSimPty *unit : Units)
         paths << QString::fromStdString(unit->SlavePath());
-    qputenv("ZARNELL_PORTS", paths.join(QLatin1Char(':')).toLocal8Bit());
+    StartProgramOnPorts(paths);
+}
+
+void TWholeJob::StartProgramOnPorts(const QStringList &Ports)
+{
+    qputenv("ZARNELL_PORTS", Ports.join(QLatin1Char(':')).toLocal8Bit());
     FWindows = std::make_unique<TProgramWindows>();
     FForm = &FWindows->ZRSetupForm;
     FBoot = &FWindows->Boot;
@@ -50,15 +55,13 @@ TUnitSimPty &TWholeJob::StartWithUnit(TUnitSimOptions Options)
 
 bool TWholeJob::WaitForDownloadEnabled(int TimeoutMs)
 {
-    // Also until the unit has read the "Z" that came with it: a purge discards what a
-    // pseudo-terminal's far end has not read yet, and the tests press Download far sooner
-    // after it than any person could.
+    // Also until the dongle (the last unit started) has read the "Z" that came with it: a purge
+    // discards what a pseudo-terminal's far end has not read yet, and the tests press Download
+    // far sooner after it than any person could.
     return QTest::qWaitFor(
         [this] {
             return FForm->DownloadButton->isEnabled() &&
-                   (FUnits.empty() ||
-                    std::any_of(FUnits.begin(), FUnits.end(),
-                                [](const auto &Unit) { return Unit->LoaderListening(); }));
+                   (FUnits.empty() || FUnits.back()->LoaderListening());
         },
         TimeoutMs);
 }
@@ -89,9 +92,18 @@ void TWholeJob::Download(const std::function<void(TModalDriver &)> &Script)
 void TWholeJob::DownloadToProgrammed()
 {
     Download([this](TModalDriver &Driver) {
-        Driver.When([this] { return FBoot->Status->text() == QLatin1String("Programmed"); },
-                    [this] { FBoot->CloseButton->click(); });
+        Driver.When([this] { return Programmed(); }, [this] { FBoot->CloseButton->click(); });
     });
+}
+
+bool TWholeJob::Programmed() const
+{
+    if (FBoot->Status->text() != QLatin1String("Programmed"))
+        return false;
+    if (FUnits.empty())
+        return true;
+    const std::vector<TUnitFrame> frames = FUnits.back()->Frames();
+    return !frames.empty() && frames.back().Kind == TFrameKind::Finish;
 }
 
 void TWholeJob::SetSliders(int SolDelay, int Id)
@@ -100,8 +112,9 @@ void TWholeJob::SetSliders(int SolDelay, int Id)
     FForm->IDSlider->SetValue(Id);
 }
 
-std::vector<std::string> TWholeJob::FrameKinds() const
+std::vector<std::string> TWholeJob::FrameKinds(std::size_t AtLeast) const
 {
+    FUnits.front()->WaitForFrames(AtLeast, 5s);
     std::vector<std::string> kinds;
     for (const TUnitFrame &frame : FUnits.front()->Frames())
         kinds.push_back(FrameKindName(frame.Kind));
@@ -115,6 +128,22 @@ QString VanishedDeviceError()
     } catch (const ESerCommError &Error) {
         return StandardErrorText(QString::fromUtf8(Error.what()));
     }
+}
+
+std::vector<std::string> TWholeJob::RunFrameKinds(std::size_t AtLeast) const
+{
+    std::vector<std::string> kinds = FrameKinds(AtLeast);
+    const auto repeatedFinish = [](const std::string &Before, const std::string &Kind) {
+        return Before == "SZ" && Kind == "SZ";
+    };
+    kinds.erase(std::unique(kinds.begin(), kinds.end(), repeatedFinish), kinds.end());
+    return kinds;
+}
+
+bool IsDongleLostText(const QString &Text)
+{
+    return Text.startsWith(QLatin1String("The dongle was disconnected. ")) &&
+           Text.endsWith(QLatin1String("\n\n") + VanishedDeviceError());
 }
 
 std::string ExpectedFrame(const std::string &Payload)

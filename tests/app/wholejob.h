@@ -18,24 +18,37 @@ class TWholeJob : public ::testing::Test {
 protected:
     void TearDown() override;
 
-    // Starts the windows with the simulators' ports as the machine's port list.
+    // Starts the windows with the simulators' ports, or the given ports, as the machine's port
+    // list.
     void StartProgram(const std::vector<const TUnitSimPty *> &Units);
+    void StartProgramOnPorts(const QStringList &Ports);
     // One simulator with the given faults, then the windows.
     TUnitSimPty &StartWithUnit(TUnitSimOptions Options = {});
 
+    // The dongle is the last unit of FUnits.
     bool WaitForDownloadEnabled(int TimeoutMs = 20000);
 
     // Presses Download, answers the caution dialog with OK, lets Script drive the loader window
     // (it must close it in the end) and returns when the window has closed.
     void Download(const std::function<void(TModalDriver &)> &Script);
+    // The loader window shows "Programmed" and the dongle (the last unit started) has read the
+    // finish frame: a user takes longer to see the window than the frame takes to go out, and
+    // closing the window discards what the unit has not read yet.
+    bool Programmed() const;
     // The plain case: OK, wait for "Programmed", close.
     void DownloadToProgrammed();
 
     // Sets the two sliders as a user would leave them.
     void SetSliders(int SolDelay, int Id);
 
-    // The kinds of the frames the unit received, as "SN", "SB", …
-    std::vector<std::string> FrameKinds() const;
+    // The kinds of the frames the first unit received, as "SN", "SB", …, once it has received
+    // at least AtLeast of them (or 5 s have passed): a run may end "Programmed" from its tick
+    // before the unit has read the finish frame.
+    std::vector<std::string> FrameKinds(std::size_t AtLeast = 0) const;
+    // The same, with a finish frame dropped that repeats the one before it: a run's tick sends
+    // the finish frame once more when its acknowledgement has not come before the next tick,
+    // which a busy machine may delay.
+    std::vector<std::string> RunFrameKinds(std::size_t AtLeast) const;
 
     // Error boxes shown so far, by their text.
     QStringList FErrors;
@@ -56,6 +69,10 @@ QMessageBox *ActiveErrorBox();
 // The error box's text when the device of the open port has gone: the serial component's
 // message with the system's code and text for it.
 QString VanishedDeviceError();
+
+// True when Text is that of the box for an unplugged dongle: plain words, then the component's
+// message of the status query that found the loss.
+bool IsDongleLostText(const QString &Text);
 
 // The loader frame for a payload, as the unit must receive it.
 std::string ExpectedFrame(const std::string &Payload);

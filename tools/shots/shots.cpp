@@ -104,9 +104,11 @@ int main(int argc, char *argv[])
     InstallSerialHandOver(&app);
     InstallFontSubstitutes();
 
-    // The unit answers slowly, so that the loader window can be seen while it programs.
+    // The unit answers slowly, so that the loader window can be seen while it programs, and the
+    // second frame so late that the window says the unit is silent.
     TUnitSimOptions options;
     options.FrameAnswerDelay = 400ms;
+    options.LateFrames = {{2, 2300ms}};
     TUnitSimPty unit(options);
     qputenv("ZARNELL_PORTS", QByteArray::fromStdString(unit.SlavePath()));
 
@@ -137,10 +139,21 @@ int main(int argc, char *argv[])
                 [&] { Shoot(&boot, folder, "4-loader-window-waiting"); });
     script.Then([&] { return boot.Status->text() == QLatin1String("Programming EEPROM"); },
                 [&] { Shoot(&boot, folder, "5-loader-window-programming"); });
+    script.Then([&] { return boot.Status->text().startsWith(QLatin1String("No answer")); },
+                [&] { Shoot(&boot, folder, "5-loader-window-no-answer"); });
     script.Then([&] { return boot.Status->text() == QLatin1String("Programmed"); }, [] {});
     script.Then(always, [&] { Shoot(&boot, folder, "6-loader-window-programmed"); });
     script.Then(always, [&] { boot.CloseButton->click(); });
-    script.Then([&] { return !boot.isVisible(); }, [&] { QApplication::exit(0); });
+    // The dongle pulled out: the box that says so.
+    script.Then([&] { return !boot.isVisible(); }, [&] { unit.Unplug(); });
+    script.Then([] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); },
+                [] {});
+    script.Then(always, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        Shoot(box, folder, "7-dongle-disconnected");
+        box->button(QMessageBox::Ok)->click();
+    });
+    script.Then(always, [&] { QApplication::exit(0); });
     script.Start();
     const int result = app.exec();
     return script.Failed() ? 1 : result;

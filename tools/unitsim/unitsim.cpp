@@ -234,7 +234,11 @@ void TUnitSim::AnswerFrame(const TUnitFrame &Frame)
         lines += Line("");
     const char answer = Frame.Answer == TFrameAnswer::Acknowledged ? AcknowledgeByte : RefusalByte;
     lines += Line(std::string_view(&answer, 1));
-    Send(std::move(lines), FOptions.AnswerDelay + FOptions.FrameAnswerDelay);
+    std::chrono::milliseconds delay = FOptions.AnswerDelay + FOptions.FrameAnswerDelay;
+    if (const auto late = FOptions.LateFrames.find(Frame.RunFrame);
+        late != FOptions.LateFrames.end())
+        delay += late->second;
+    Send(std::move(lines), delay);
 }
 
 // Queues an answer behind everything already queued, late and in pieces as the options say.

@@ -36,10 +36,11 @@ struct TUnitSimOptions {
 
     std::chrono::milliseconds AnswerDelay{0};      // every answer waits this long
     std::chrono::milliseconds FrameAnswerDelay{0}; // answers to frames wait this much longer
-    std::string ProbeAnswer = "IWRX";              // the dongle's answer to the probe
-    std::chrono::milliseconds SplitPause{0};       // > 0: answers go out in pieces with this pause
-    int SplitPieceSize = 1;                        // bytes per piece of a split answer
-    bool EscapeAnswers = false; // every byte of a line escaped with 33 and XOR 255
+    std::map<int, std::chrono::milliseconds> LateFrames{}; // and these frames of every run more
+    std::string ProbeAnswer = "IWRX";                      // the dongle's answer to the probe
+    std::chrono::milliseconds SplitPause{0}; // > 0: answers go out in pieces with this pause
+    int SplitPieceSize = 1;                  // bytes per piece of a split answer
+    bool EscapeAnswers = false;              // every byte of a line escaped with 33 and XOR 255
 
     int StopAnsweringAfterFrame = 0;   // > 0: the unit goes silent for good after this frame
     int UnplugAfterFrame = 0;          // > 0: the device disappears when this frame arrives

@@ -1,0 +1,230 @@
+// Discovery on a technician's laptop: ports that take seconds to open (the slow-ports library,
+// preloaded into this test program, delays their open() for real), and a dongle that is pulled
+// out and put back (a symbolic link that the program knows as the port, pointed at a new
+// simulated unit).
+#include "wholejob.h"
+
+#include "numedit.h"
+#include "rulerslider.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A port name of its own, a symbolic link in a folder of its own, that can be pointed at another
+// device: the same name for the dongle after it was put back.
+class TPortLink {
+public:
+    explicit TPortLink(const std::string &Target)
+    {
+        std::string folder = (fs::temp_directory_path() / "zarnell-link-XXXXXX").string();
+        if (mkdtemp(folder.data()) == nullptr)
+            throw std::system_error(errno, std::generic_category(), "mkdtemp");
+        FFolder = folder;
+        PointAt(Target);
+    }
+    ~TPortLink() { fs::remove_all(FFolder); }
+    TPortLink(const TPortLink &) = delete;
+    TPortLink &operator=(const TPortLink &) = delete;
+
+    QString Path() const { return QString::fromStdString((FFolder / "dongle").string()); }
+
+    // At one stroke, as a device node appears: a new link replaces the old one.
+    void PointAt(const std::string &Target)
+    {
+        const fs::path next = FFolder / "dongle.next";
+        fs::create_symlink(Target, next);
+        fs::rename(next, FFolder / "dongle");
+    }
+
+private:
+    fs::path FFolder;
+};
+
+// The paths that the preloaded library makes slow to open, and how slow, from its variable.
+struct TSlowPorts {
+    TSlowPorts()
+    {
+        const char *list = std::getenv("ZARNELL_SLOW_OPEN");
+        for (const QString &entry : QString::fromLocal8Bit(list ? list : "").split(u':')) {
+            const qsizetype equals = entry.lastIndexOf(u'=');
+            if (equals < 0)
+                continue;
+            Paths << entry.left(equals);
+            Delay = std::chrono::milliseconds(entry.mid(equals + 1).toInt());
+        }
+    }
+
+    QStringList Paths;
+    std::chrono::milliseconds Delay{0};
+};
+
+// The longest time the event loop went without running a 10 ms timer, while it lives.
+class TLoopWatch : public QObject {
+public:
+    TLoopWatch()
+    {
+        connect(&FTimer, &QTimer::timeout, this,
+                [this] { Longest = std::max(Longest, FClock.restart()); });
+        FClock.start();
+        FTimer.start(10);
+    }
+
+    qint64 Longest = 0;
+
+private:
+    QTimer FTimer;
+    QElapsedTimer FClock;
+};
+
+} // namespace
+
+using TDiscovery = TWholeJob;
+
+TEST_F(TDiscovery, PortsSlowToOpenNeitherFreezeTheWindowNorHoldUpTheSearch)
+{
+    const TSlowPorts slow;
+    if (slow.Paths.size() < 2)
+        GTEST_SKIP() << "the slow-ports library is not preloaded";
+    TUnitSimOptions silent;
+    silent.SilentDongle = true;
+    FUnits.push_back(std::make_unique<TUnitSimPty>(silent));
+    FUnits.push_back(std::make_unique<TUnitSimPty>(silent));
+    FUnits.push_back(std::make_unique<TUnitSimPty>());
+    for (int i = 0; i < 2; ++i) {
+        fs::remove(slow.Paths[i].toStdString());
+        fs::create_directories(fs::path(slow.Paths[i].toStdString()).parent_path());
+        fs::create_symlink(FUnits[i]->SlavePath(), slow.Paths[i].toStdString());
+    }
+    QElapsedTimer clock;
+    clock.start();
+    StartProgramOnPorts(
+        {slow.Paths[0], slow.Paths[1], QString::fromStdString(FUnits[2]->SlavePath())});
+
+    // Keys reach the ZN ID slider while the slow ports open.
+    const TLoopWatch loop;
+    FForm->IDSlider->setFocus();
+    int keys = 0;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        QTest::keyClick(FForm->IDSlider, ++keys % 2 ? Qt::Key_Right : Qt::Key_Left);
+    });
+    typist.start(50);
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    const qint64 found = clock.elapsed();
+    typist.stop();
+    std::printf("the dongle, behind two ports that take %lld ms to open, found after %lld ms; "
+                "the event loop stood still for %lld ms at most\n",
+                static_cast<long long>(slow.Delay.count()), static_cast<long long>(found),
+                static_cast<long long>(loop.Longest));
+    EXPECT_LT(found, slow.Delay.count()) << "the search waited for a slow port";
+    EXPECT_LT(loop.Longest, slow.Delay.count() / 5) << "the window froze";
+    EXPECT_EQ(FForm->ID->Value(), FForm->IDSlider->Value());
+    EXPECT_GT(keys, 10);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(FUnits[i]->ProbeCount(), 0) << i;
+        EXPECT_EQ(FForm->Ports->itemData(i, Qt::ToolTipRole).toString(),
+                  slow.Paths[i] + QStringLiteral(": slow to open, skipped"));
+    }
+
+    FForm->IDSlider->SetValue(1);
+    DownloadToProgrammed();
+    EXPECT_EQ(FUnits[2]->Frames().size(), 5u);
+    EXPECT_EQ(FUnits[2]->Eeprom()[6], 1);
+    EXPECT_EQ(FUnits[0]->ProbeCount() + FUnits[1]->ProbeCount(), 0);
+    EXPECT_TRUE(FErrors.isEmpty()) << FErrors.join(u'\n').toStdString();
+    for (const QString &path : slow.Paths)
+        fs::remove(path.toStdString());
+}
+
+TEST_F(TDiscovery, ADonglePulledOutAfterDiscoveryIsToldOfOnceAndFoundAgainUnderItsName)
+{
+    FUnits.push_back(std::make_unique<TUnitSimPty>());
+    TPortLink link(FUnits[0]->SlavePath());
+    StartProgramOnPorts({link.Path()});
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    SetSliders(17, 3);
+
+    {
+        TModalDriver boxes;
+        boxes.Whenever(ErrorBoxShown(), [this] {
+            EXPECT_FALSE(FForm->DownloadButton->isEnabled()) << "Download stayed enabled";
+            AcknowledgeErrorBox();
+        });
+        // Its device node goes with it; the name must not reach another pseudo-terminal that
+        // takes the old one's number meanwhile.
+        FUnits[0]->Unplug();
+        link.PointAt("/dev/zarnell-no-such-port");
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !FErrors.isEmpty(); }, 10000));
+        // Away for several passes over the list: still searched for, and nothing more shown.
+        const int probesBefore = FUnits[0]->ProbeCount();
+        EXPECT_FALSE(QTest::qWaitFor([this] { return FForm->DownloadButton->isEnabled(); }, 1500));
+        EXPECT_EQ(FUnits[0]->ProbeCount(), probesBefore);
+        EXPECT_TRUE(FForm->Timer1->isActive()) << "the search did not start again";
+
+        FUnits.push_back(std::make_unique<TUnitSimPty>());
+        link.PointAt(FUnits[1]->SlavePath());
+        ASSERT_TRUE(WaitForDownloadEnabled());
+    }
+    ASSERT_EQ(FErrors.size(), 1);
+    EXPECT_TRUE(IsDongleLostText(FErrors.front())) << FErrors.front().toStdString();
+    EXPECT_EQ(FForm->SolDelay->text(), QLatin1String("17"));
+    EXPECT_EQ(FForm->ID->text(), QLatin1String("3"));
+
+    DownloadToProgrammed();
+    EXPECT_EQ(FUnits[1]->Frames().size(), 5u);
+    const std::vector<std::uint8_t> eeprom = FUnits[1]->Eeprom();
+    EXPECT_EQ(eeprom[5], 17);
+    EXPECT_EQ(eeprom[6], 3);
+}
+
+TEST_F(TDiscovery, ADonglePulledOutMidRunIsSearchedForOnceTheLoaderWindowIsClosed)
+{
+    TUnitSimOptions options;
+    options.UnplugAfterFrame = 2;
+    FUnits.push_back(std::make_unique<TUnitSimPty>(options));
+    TPortLink link(FUnits[0]->SlavePath());
+    StartProgramOnPorts({link.Path()});
+    ASSERT_TRUE(WaitForDownloadEnabled());
+
+    Download([&](TModalDriver &Driver) {
+        Driver.Whenever(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+        Driver.When(
+            [this] {
+                return !FErrors.isEmpty() && FBoot->CloseButton->isEnabled() &&
+                       FBoot->Status->text() == QLatin1String("Dongle disconnected");
+            },
+            [&] {
+                // Nothing is searched for while the loader window is up. The device node went
+                // with the device; the name must not reach a pseudo-terminal that takes the old
+                // one's number.
+                EXPECT_FALSE(FForm->Timer1->isActive());
+                link.PointAt("/dev/zarnell-no-such-port");
+                FBoot->CloseButton->click();
+            });
+    });
+    ASSERT_EQ(FErrors.size(), 1);
+    EXPECT_TRUE(IsDongleLostText(FErrors.front())) << FErrors.front().toStdString();
+    EXPECT_TRUE(FForm->Timer1->isActive()) << "the search did not start again";
+    EXPECT_FALSE(FForm->DownloadButton->isEnabled());
+
+    FUnits.push_back(std::make_unique<TUnitSimPty>());
+    link.PointAt(FUnits[1]->SlavePath());
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    DownloadToProgrammed();
+    EXPECT_EQ(FUnits[1]->Frames().size(), 5u);
+    EXPECT_EQ(FUnits[1]->Eeprom()[6], 1);
+    EXPECT_EQ(FErrors.size(), 1);
+}
