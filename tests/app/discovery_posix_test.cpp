@@ -112,6 +112,7 @@ TEST_F(TDiscovery, PortsSlowToOpenNeitherFreezeTheWindowNorHoldUpTheSearch)
     clock.start();
     StartProgramOnPorts(
         {slow.Paths[0], slow.Paths[1], QString::fromStdString(FUnits[2]->SlavePath())});
+    FForm->OpenBound->setInterval(TZRSetupForm::OpenBoundMs);
 
     // Keys reach the ZN ID slider while the slow ports open.
     const TLoopWatch loop;

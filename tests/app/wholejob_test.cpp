@@ -284,7 +284,7 @@ TEST_F(TWholeJob, APortThatHangsUpWhenProbedIsSkippedSilently)
             TModalDriver boxes;
             boxes.Whenever(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
             ASSERT_TRUE(WaitForDownloadEnabled()) << midAnswer;
-            EXPECT_TRUE(FUnits[0]->Unplugged());
+            EXPECT_TRUE(FUnits[0]->Unplugged()) << FForm->Ports->toolTip().toStdString();
             DownloadToProgrammed();
         }
         EXPECT_EQ(EepromPage(*FUnits[1]), Block(0, 1));

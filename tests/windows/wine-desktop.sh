@@ -1,4 +1,6 @@
-# What the Wine tests that drive the program from outside share; sourced, not run. They run on
+# What the Wine tests that drive the program from outside share; sourced, not run. The
+# sourcing script sets work (a folder of its own), sim (the simulated unit), winwindows
+# (zarnell-winwindows), program_pid once the program runs, and defines fail. They run on
 # a private Xvfb display, with every Windows program in one desktop window that Wine draws with
 # title bars and close boxes as Windows does, in a Wine prefix of their own beside the one of
 # the other Windows tests, so that ending its server ends nobody else's programs.
@@ -51,4 +53,96 @@ start_wine_desktop() {
 stop_all() {
     end_processes "$@"
     timeout 60 wineserver -k >/dev/null 2>&1 || true
+}
+
+# Saves the screen's rectangle of a window's frame (NAME LEFT TOP WIDTH HEIGHT) as NAME.png in
+# $shots, when the test takes screenshots.
+shoot() {
+    [[ -n ${shots:-} ]] || return 0
+    local name=$1 left=$2 top=$3 width=$4 height=$5
+    # Let the window finish painting what it has just been told.
+    sleep 0.5
+    import -window root -crop "${width}x${height}+${left}+${top}" +repage "$shots/$name.png"
+}
+
+# Starts the simulated unit $sim as NAME with further options: its report goes to
+# $work/NAME.json, $work/NAME.ready appears once the dongle has taken "Z", its pid goes into
+# NAME_pid and its pseudo-terminal into NAME_slave.
+start_sim() {
+    local name=$1
+    shift
+    "$sim" --ready-file "$work/$name.ready" --report "$work/$name.json" "$@" >"$work/$name.port" &
+    printf -v "${name}_pid" %s $!
+    within 30 test -s "$work/$name.port" || return 1
+    printf -v "${name}_slave" %s "$(head -n 1 "$work/$name.port")"
+}
+
+# Links COMn to a pseudo-terminal, and lists it in the serial device map under Value
+# (\Device\Serial0, …), in the order the program walks them.
+link_com() {
+    local port=$1 slave=$2 value=$3
+    ln -sfn "$slave" "$WINEPREFIX/dosdevices/${port,,}"
+    timeout 60 wine "$winwindows" list-port "$value" "$port"
+}
+
+# Presses a close box until its window has gone: Wine may take the first click on a window that
+# another one was active before as the click that activates it. Title, then the box's centre.
+close_window() {
+    local title=$1 x=$2 y=$3 press
+    for press in 1 2 3; do
+        xdotool mousemove "$x" "$y" click 1
+        timeout 60 wine "$winwindows" wait-gone "$title" 5000 2>/dev/null && return 0
+    done
+    return 1
+}
+
+# Presses Download on the setup window whose client area starts at SETUP_X SETUP_Y, answers the
+# caution dialog with OK, waits until the program's loader log (LOG) shows the RUN-th end of a
+# run ("Programmed") and closes the loader window. Sets ok_pressed and programmed (ms).
+download_to_programmed() {
+    local setup_x=$1 setup_y=$2 log=$3 run=$4
+    local dialog_x dialog_y dialog_frame boot_close_x boot_close_y boot_frame programmed_line
+    xdotool mousemove $((setup_x + 54 + 37)) $((setup_y + 205 + 12)) click 1
+    read -r dialog_x dialog_y _ _ dialog_frame < <(timeout 60 wine "$winwindows" wait \
+        "Zarnell Settings Update" 20000) || fail "the caution dialog did not show"
+    shoot 3-caution-dialog $dialog_frame
+    ok_pressed=$(date +%s%3N)
+    xdotool mousemove $((dialog_x + 300 + 37)) $((dialog_y + 8 + 12)) click 1
+    read -r _ _ boot_close_x boot_close_y boot_frame < <(timeout 60 wine "$winwindows" wait \
+        "Boot Loader V3.0" 20000) || fail "the loader window did not show"
+    if [[ -n ${shots:-} ]]; then
+        shoot 4-loader-window-waiting $boot_frame
+        within 30 grep -q "step 21" "$log" || fail "the run did not start"
+        shoot 5-loader-window-programming $boot_frame
+    fi
+    within 60 test "$(grep -c "step 26" "$log")" -ge "$run" ||
+        fail "the run did not end \"Programmed\""
+    # The moment comes from the log's time stamp: finding the windows costs more than the run.
+    programmed_line=$(grep "step 26" "$log" | sed -n "${run}p")
+    programmed=$(date -d "${programmed_line:0:23}" +%s%3N)
+    shoot 6-loader-window-programmed $boot_frame
+    close_window "Boot Loader V3.0" "$boot_close_x" "$boot_close_y" ||
+        fail "the loader window stayed after three presses of its close box"
+}
+
+# Closes the setup window by its close box (CLOSE_X CLOSE_Y) and expects the program to end
+# with status 0.
+end_program() {
+    local close_x=$1 close_y=$2 press status=0
+    for press in 1 2 3; do
+        xdotool mousemove "$close_x" "$close_y" click 1
+        within 10 bash -c "! kill -0 $program_pid 2>/dev/null" && break
+    done
+    kill -0 "$program_pid" 2>/dev/null &&
+        fail "the program did not end after three presses of its close box"
+    wait "$program_pid" || status=$?
+    program_pid=
+    ((status == 0)) || fail "the program ended with status $status"
+}
+
+# The settings block of a simulated unit's report (addresses 5 to 36), as hexadecimal bytes.
+settings_block() {
+    local eeprom
+    eeprom=$(sed -n 's/.*"eeprom": *"\([0-9a-f ]*\)".*/\1/p' "$1")
+    cut -d' ' -f6-37 <<<"$eeprom"
 }

@@ -2,7 +2,8 @@
 # Builds the Windows program zarnell-setup.exe and its tests (build/windows) with Debian's
 # mingw-w64 against the Qt for Windows that build-qt.sh keeps in its cache, and the helpers
 # that stay on Linux (build/windows-native): the simulated unit, the pty shim that lets Wine use
-# a pseudo-terminal as a COM port, and the icon renderer that draws the program's .ico file.
+# a pseudo-terminal as a COM port, the library that makes chosen ports slow to open, and the icon
+# renderer that draws the program's .ico file.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root"
@@ -16,7 +17,7 @@ say "building the native helpers"
 cmake -S . -B build/windows-native -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DZARNELL_BUILD_TESTS=ON >/dev/null
 cmake --build build/windows-native -j "$jobs" --target zarnell-unit-sim zarnell_ptyshim \
-    zarnell-icons
+    zarnell_slowports zarnell-icons
 
 say "building windows against $qt"
 toolchain="$qt/lib/cmake/Qt6/qt.toolchain.cmake"
