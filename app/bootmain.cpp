@@ -233,8 +233,8 @@ void TZRSetupForm::MoveToNextPort()
 }
 
 // Every failure here only means that this port is not the dongle's: it is skipped at the next
-// tick, and nothing is shown. Opening, purging and the probe happen once the port has opened on
-// a thread of its own (ComPortOpened).
+// tick, and nothing is shown. The port opens on a thread of its own; the purge and the probe
+// follow once it has (ComPortOpened).
 void TZRSetupForm::ProbeNextPort(const QString &PortName)
 {
     try {

@@ -58,7 +58,6 @@ TSerCustomComm::TSerCustomComm()
 TSerCustomComm::~TSerCustomComm()
 {
     FDestroying = true;
-    AbandonOpen();
     Close();
     FRetiredThreads.clear();
 }

@@ -41,7 +41,7 @@ public:
     // Called at the end of loading the owner's description: opens the port when AutoOpen is set.
     virtual void Loaded();
 
-    // Lifecycle.
+    // Lifecycle. Close also gives an open in the background up (see below).
     void Open();
     void Close();
     bool Active() const;
@@ -58,7 +58,7 @@ public:
     bool Opening() const { return FPendingOpen != nullptr; }
     void AbandonOpen();
     // Like Close, except that the device is closed, and the pause after it taken, on a thread of
-    // its own; the next open of the same device waits for them.
+    // its own; the next BeginOpen of the same device waits for them.
     void CloseInBackground();
 
     // True once the device of the open port has gone away (see above), until the port closes.
