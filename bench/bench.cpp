@@ -246,11 +246,17 @@ std::pair<std::vector<double>, std::vector<double>> UnplugAndReplug(int Cycles)
         QElapsedTimer clock;
         clock.start();
         unit->Unplug();
-        if (!RunUntil([&] { return form.Timer1->isActive() && !form.DownloadButton->isEnabled(); },
-                      10000))
+        // The box that tells of it is up while the search runs; the user closes it, and only
+        // then can this loop, which runs beneath the box's, end.
+        double searching = 0;
+        const auto searchingAndTold = [&] {
+            if (searching == 0 && form.Timer1->isActive() && !form.DownloadButton->isEnabled())
+                searching = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+            return searching > 0 && !AcknowledgeBox();
+        };
+        if (!RunUntil(searchingAndTold, 10000))
             break;
-        toSearching.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-        RunUntil([] { return AcknowledgeBox(); }, 10000);
+        toSearching.push_back(searching);
 
         auto next = std::make_unique<TUnitSimPty>();
         const std::filesystem::path linkNext = link.string() + ".next";

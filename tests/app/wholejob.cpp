@@ -82,8 +82,27 @@ void TWholeJob::AcknowledgeErrorBox()
     box->button(QMessageBox::Ok)->click();
 }
 
+void TWholeJob::WaitForQuietLine() const
+{
+    if (FUnits.empty())
+        return;
+    const TUnitSimPty &unit = *FUnits.back();
+    const auto quietSince = [&unit] {
+        const TUnitRecord record = unit.Record();
+        TUnitTime last{};
+        if (!record.Frames.empty())
+            last = std::max(last, record.Frames.back().Time);
+        if (!record.Replies.empty())
+            last = std::max(last, record.Replies.back().Time);
+        return TUnitClock::now() - last;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return quietSince() >= 500ms; }, 10000))
+        << "the unit never went quiet";
+}
+
 void TWholeJob::Download(const std::function<void(TModalDriver &)> &Script)
 {
+    WaitForQuietLine();
     TModalDriver driver;
     driver.When([this] { return FDialog->isVisible(); }, [this] { FDialog->OKBtn->click(); });
     Script(driver);
@@ -102,7 +121,8 @@ void TWholeJob::DownloadToProgrammed()
 
 bool TWholeJob::Programmed() const
 {
-    if (FBoot->Status->text() != QLatin1String("Programmed"))
+    // Visible: the status is this run's, not what the run before left in the hidden window.
+    if (!FBoot->isVisible() || FBoot->Status->text() != QLatin1String("Programmed"))
         return false;
     if (FUnits.empty())
         return true;

@@ -28,12 +28,19 @@ protected:
     // The dongle is the last unit of FUnits.
     bool WaitForDownloadEnabled(int TimeoutMs = 20000);
 
-    // Presses Download, answers the caution dialog with OK, lets Script drive the loader window
-    // (it must close it in the end) and returns when the window has closed.
+    // A person takes a moment before pressing Download again. Meanwhile the unit's last answers
+    // (a finish frame that the tick sent twice is answered twice) have arrived, through the
+    // harness's relay under Wine too, and the new run discards them as it starts, rather than
+    // taking them for answers to its own frames: waits until the line has been quiet for half a
+    // second.
+    void WaitForQuietLine() const;
+    // Presses Download once the line is quiet, answers the caution dialog with OK, lets Script
+    // drive the loader window (it must close it in the end) and returns when the window has
+    // closed.
     void Download(const std::function<void(TModalDriver &)> &Script);
-    // The loader window shows "Programmed" and the dongle (the last unit started) has read the
-    // finish frame: a user takes longer to see the window than the frame takes to go out, and
-    // closing the window discards what the unit has not read yet.
+    // The loader window is up and shows "Programmed", and the dongle (the last unit started) has
+    // read the finish frame: a user takes longer to see the window than the frame takes to go
+    // out, and closing the window discards what the unit has not read yet.
     bool Programmed() const;
     // The plain case: OK, wait for "Programmed", close.
     void DownloadToProgrammed();

@@ -301,8 +301,12 @@ TEST_F(TWholeJob, AnErrorBoxOfANotificationNeitherFreezesNorStopsDiscovery)
     FUnits.push_back(std::make_unique<TUnitSimPty>());
     StartProgram({FUnits[0].get(), FUnits[1].get()});
     // Shown rather than swallowed, the failure opens a box; the discovery ticks run in its event
-    // loop, and each closes a port, which once waited for the box for ever.
+    // loop, and each closes a port, which once waited for the box for ever. The box must come
+    // from the event loop, as the hang-up's notification does, and not from inside the next
+    // tick, which would deliver it while it closes the port if a busy machine held it up so
+    // long: ticks a second apart leave no doubt.
     FForm->SerComm1.OnNotifyException = {};
+    FForm->Timer1->setInterval(1000);
     {
         TModalDriver driver(30000);
         driver.When(ErrorBoxShown(), [] {});
