@@ -32,8 +32,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+class TRulerSliderAccessible;
+
 class TCustomRulerSlider : public QWidget {
     Q_OBJECT
+    // Screen readers read the properties and may set the value as the user.
+    friend class TRulerSliderAccessible;
 
 public:
     explicit TCustomRulerSlider(QWidget *Parent = nullptr);
@@ -138,6 +142,8 @@ private:
     int AlignOffset(int Offset) const;
     void MoveThumbTo(int Offset);
     void ApplyValue(int Value);
+    void AnnounceChange();
+    void ApplyUserValue(int Value);
     void ApplyRange(int MinValue, int MaxValue);
     void StepValue(TSliderStep Kind);
     TSliderStep SideOfThumb(QPoint Point) const;

@@ -214,6 +214,6 @@ void TCustomRulerSlider::MoveThumbTo(int Offset)
     if (FDragging) {
         FValue = OffsetToValue(leading);
         if (FValue != remembered)
-            DoChange();
+            AnnounceChange();
     }
 }
