@@ -133,6 +133,10 @@ void TZRSetupForm::ApplyDescription()
     OpenBound->setObjectName(QStringLiteral("OpenBound"));
     OpenBound->setSingleShot(true);
     OpenBound->setInterval(OpenBoundMs);
+
+    // The window opens on the first slider, what a user sets first: the port list only shows
+    // what discovery walks, and a caret blinking in it would keep the idle program busy.
+    SolDelaySlider->setFocus();
 }
 
 // The dongle's line: 500000 bit/s, 8 data bits, no parity, 2 stop bits, no flow control of

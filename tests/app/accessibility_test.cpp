@@ -89,7 +89,10 @@ TEST_F(TWholeJob, TabFollowsTheWindowFromTopToBottom)
     StartWithUnit();
     ASSERT_TRUE(WaitForDownloadEnabled());
     ASSERT_TRUE(Activate(FForm));
-    FForm->Ports->setFocus(Qt::TabFocusReason);
+    // The window opens on the first slider; Shift+Tab goes back to the port list above it.
+    EXPECT_EQ(QApplication::focusWidget(), FForm->SolDelaySlider);
+    PressKey(FForm, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), FForm->Ports);
     const QWidget *order[] = {FForm->SolDelaySlider, FForm->IDSlider, FForm->ID,
                               FForm->DownloadButton, FForm->Ports};
     for (const QWidget *next : order) {
@@ -108,9 +111,7 @@ TEST_F(TWholeJob, AKeyboardAloneDoesTheWholeJob)
     ASSERT_TRUE(WaitForDownloadEnabled());
     ASSERT_TRUE(Activate(FForm));
     TScreenReader reader;
-    FForm->Ports->setFocus(Qt::TabFocusReason);
 
-    PressKey(FForm, Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget(), FForm->SolDelaySlider);
     PressKey(FForm, Qt::Key_End);
     PressKey(FForm, Qt::Key_Left);
