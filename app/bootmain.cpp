@@ -60,6 +60,7 @@ void TZRSetupForm::ApplyDescription()
     // The box only shows the list that discovery walks: what a user types never joins it.
     Ports->setInsertPolicy(QComboBox::NoInsert);
     Ports->setEditText(QStringLiteral("Ports"));
+    Ports->setAccessibleName(QStringLiteral("Serial ports"));
 
     SolDelaySlider = new TRulerSlider(this);
     SolDelaySlider->setObjectName(QStringLiteral("SolDelaySlider"));
@@ -68,6 +69,9 @@ void TZRSetupForm::ApplyDescription()
     SolDelaySlider->SetIncrement(1);
     SolDelaySlider->SetMaxValue(31);
     SolDelaySlider->Loaded();
+    SolDelaySlider->setAccessibleName(QStringLiteral("Second value"));
+    SolDelaySlider->setAccessibleDescription(
+        QStringLiteral("The second setting written into the unit, from 0 to 31"));
 
     SolDelay = new TNumEdit(this);
     SolDelay->setObjectName(QStringLiteral("SolDelay"));
@@ -76,6 +80,7 @@ void TZRSetupForm::ApplyDescription()
     SolDelay->setFocusPolicy(Qt::NoFocus);
     SolDelay->setText(QStringLiteral("0"));
     SolDelay->SetDecimals(0);
+    SolDelay->setAccessibleName(QStringLiteral("Chosen second value"));
 
     Label1 = new QLabel(QStringLiteral("Select ZN ID"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -92,6 +97,8 @@ void TZRSetupForm::ApplyDescription()
     IDSlider->SetMaxValue(4);
     IDSlider->SetValue(1);
     IDSlider->Loaded();
+    IDSlider->setAccessibleName(QStringLiteral("ZN ID"));
+    IDSlider->setAccessibleDescription(QStringLiteral("The unit's ZN ID, from 1 to 4"));
 
     ID = new TNumEdit(this);
     ID->setObjectName(QStringLiteral("ID"));
@@ -101,6 +108,7 @@ void TZRSetupForm::ApplyDescription()
     ID->setText(QStringLiteral("1"));
     ID->SetValue(1);
     ID->SetDecimals(0);
+    ID->setAccessibleName(QStringLiteral("Chosen ZN ID"));
 
     LC = new QLabel(QStringLiteral("Select Lane"), this);
     LC->setObjectName(QStringLiteral("LC"));
@@ -114,6 +122,8 @@ void TZRSetupForm::ApplyDescription()
     DownloadButton->setFont(FontOfHeight(font(), 11, true));
     DownloadButton->setDefault(true);
     DownloadButton->setEnabled(false);
+    DownloadButton->setAccessibleDescription(
+        QStringLiteral("Writes the ZN ID and the second value into the unit"));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -123,6 +133,10 @@ void TZRSetupForm::ApplyDescription()
     OpenBound->setObjectName(QStringLiteral("OpenBound"));
     OpenBound->setSingleShot(true);
     OpenBound->setInterval(OpenBoundMs);
+
+    // The window opens on the first slider, what a user sets first: the port list only shows
+    // what discovery walks, and a caret blinking in it would keep the idle program busy.
+    SolDelaySlider->setFocus();
 }
 
 // The dongle's line: 500000 bit/s, 8 data bits, no parity, 2 stop bits, no flow control of

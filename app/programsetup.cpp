@@ -2,6 +2,7 @@
 
 #include "appfonts.h"
 #include "logging.h"
+#include "quietpulse.h"
 #include "serialhandover.h"
 
 #include <QApplication>
@@ -11,4 +12,5 @@ void SetUpProgram(QApplication *App)
     InstallLogging();
     InstallSerialHandOver(App);
     InstallFontSubstitutes();
+    InstallQuietPulse(App);
 }

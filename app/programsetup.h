@@ -1,5 +1,5 @@
 // What the program installs before its first window: its log, the serial hand-over to the GUI
-// thread and the stand-ins of the windows' fonts.
+// thread, the stand-ins of the windows' fonts and the end of the default button's pulse.
 #pragma once
 
 class QApplication;

@@ -3,6 +3,7 @@
 // memory figures cover both.
 #include "appfonts.h"
 #include "programwindows.h"
+#include "quietpulse.h"
 #include "rulerslider.h"
 #include "serialhandover.h"
 #include "unitsimpty.h"
@@ -304,6 +305,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     InstallSerialHandOver(&app);
     InstallFontSubstitutes();
+    InstallQuietPulse(&app);
 
     TUnitSimPty unit;
     qputenv("ZARNELL_PORTS", QByteArray::fromStdString(unit.SlavePath()));

@@ -3,7 +3,10 @@
 
 #include "rulerslider.h"
 
+#include "rulerslideraccessible.h"
 #include "rulerslidermath.h"
+
+#include <QAccessible>
 
 #include <algorithm>
 #include <string>
@@ -15,6 +18,7 @@ TCustomRulerSlider::TCustomRulerSlider(QWidget *Parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
+    InstallRulerSliderAccessibility();
     resize(150, 40);
     for (int index = 0; index < SliderImageCount; ++index)
         FImages.at(index) = BuiltInSliderImage(static_cast<TSliderImage>(index));
@@ -176,7 +180,27 @@ void TCustomRulerSlider::ApplyValue(int Value)
     FValue = Value;
     MoveThumbTo(ValueToOffset(Value));
     if (changed)
-        DoChange();
+        AnnounceChange();
+}
+
+// Every change of Value: a screen reader hears the new value, then OnChange is raised. Nothing
+// is announced while a window description is applied, as no handler is bound then either.
+void TCustomRulerSlider::AnnounceChange()
+{
+    if (!FLoading && QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, FValue);
+        QAccessible::updateAccessibility(&event);
+    }
+    DoChange();
+}
+
+// A value set from outside the program as the user's own input, as a key would set it.
+void TCustomRulerSlider::ApplyUserValue(int Value)
+{
+    if (!AllowsChange())
+        return;
+    ApplyValue(Value);
+    DoChanged();
 }
 
 void TCustomRulerSlider::ApplyRange(int MinValue, int MaxValue)

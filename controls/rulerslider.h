@@ -32,8 +32,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+class TRulerSliderAccessible;
+
 class TCustomRulerSlider : public QWidget {
     Q_OBJECT
+    // Screen readers read the properties and may set the value as the user.
+    friend class TRulerSliderAccessible;
 
 public:
     explicit TCustomRulerSlider(QWidget *Parent = nullptr);
@@ -136,8 +140,11 @@ private:
     long long Range() const { return static_cast<long long>(FMaxValue) - FMinValue; }
     int TrackOrigin() const;
     int AlignOffset(int Offset) const;
+    QRect ThumbArea() const;
     void MoveThumbTo(int Offset);
     void ApplyValue(int Value);
+    void AnnounceChange();
+    void ApplyUserValue(int Value);
     void ApplyRange(int MinValue, int MaxValue);
     void StepValue(TSliderStep Kind);
     TSliderStep SideOfThumb(QPoint Point) const;
@@ -147,7 +154,8 @@ private:
     void TakeFocus();
     void EnsureLayout() const;
     void ComputeLayout();
-    void ComposeRuler();
+    void ComposePictures();
+    QImage ComposeRuler(const QImage &Image, int Scale) const;
     void PaintSlider(QPainter &Painter, QRect ThumbPlace, bool SecondState);
     void DrawBevel(QPainter &Painter) const;
     void DrawFocusRect(QPainter &Painter);
@@ -166,8 +174,13 @@ private:
 
     static constexpr int BevelInset = 1;
     QImage FRulerBitmap;
-    std::array<QPixmap, 2> FRulerPixmaps; // with its transparent colour cleared, then opaque
-    std::array<QPixmap, 2> FThumbPixmaps;
+    // What is drawn: the ruler and the thumb with their transparent colour cleared, then opaque;
+    // once at 1x and once for screens of a higher pixel ratio, from the 2x built-in images.
+    struct TPictures {
+        std::array<QPixmap, 2> Ruler;
+        std::array<QPixmap, 2> Thumb;
+    };
+    std::array<TPictures, 2> FPictures;
     QPoint FRulerTopLeft;
     QRect FThumbBox;
     QRect FPointsBox;

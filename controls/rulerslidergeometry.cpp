@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 using SliderMath::ClampToInt;
 using SliderMath::RoundHalfEven;
@@ -76,7 +77,7 @@ void TCustomRulerSlider::RebuildLayout()
 {
     const int remembered = FValue;
     ComputeLayout();
-    ComposeRuler();
+    ComposePictures();
     ApplyValue(remembered);
     update();
 }
@@ -118,40 +119,66 @@ void TCustomRulerSlider::ComputeLayout()
     }
 }
 
+namespace {
+
+// The picture with its transparent colour cleared, then opaque; drawn at 1/Scale of its size.
+std::array<QPixmap, 2> PicturePair(const QImage &Image, int Scale)
+{
+    std::array<QPixmap, 2> pair = {SliderPixmap(Image, false), SliderPixmap(Image, true)};
+    for (QPixmap &pixmap : pair)
+        pixmap.setDevicePixelRatio(Scale);
+    return pair;
+}
+
+} // namespace
+
+// The pictures for both scales. A user's image has no 2x form: on a screen of a higher pixel
+// ratio its 1x picture serves and is scaled when drawn, as every picture was before.
+void TCustomRulerSlider::ComposePictures()
+{
+    const TSliderImage thumb = Vertical() ? siVThumb : siHThumb;
+    const TSliderImage ruler = Vertical() ? siVRuler : siHRuler;
+    FRulerBitmap = ComposeRuler(FImages.at(ruler), 1);
+    FPictures.at(0) = {PicturePair(FRulerBitmap, 1), PicturePair(FImages.at(thumb), 1)};
+    FPictures.at(1) = FPictures.at(0);
+    if (!(FUserImages & (1u << ruler)))
+        FPictures.at(1).Ruler = PicturePair(ComposeRuler(BuiltInSliderImage(ruler, 2), 2), 2);
+    if (!(FUserImages & (1u << thumb)))
+        FPictures.at(1).Thumb = PicturePair(BuiltInSliderImage(thumb, 2), 2);
+}
+
 // The ruler image is cut along the track into a start edge, a middle and an end edge; the middle
 // is repeated to fill the length. Edges that leave no middle are narrowed so that at least one
-// pixel of it remains; parts that no piece covers stay transparent.
-void TCustomRulerSlider::ComposeRuler()
+// pixel of it remains; parts that no piece covers stay transparent. At Scale 2 the image is the
+// 2x one and every length along the track is doubled.
+QImage TCustomRulerSlider::ComposeRuler(const QImage &Image, int Scale) const
 {
-    const QImage &image = FImages.at(Vertical() ? siVRuler : siHRuler);
     const QRect area = SliderArea();
-    const int length = std::max((Vertical() ? area.height() : area.width()) - 2 * Indent, 0);
-    const int imageLength = Vertical() ? image.height() : image.width();
-    const QSize size = Vertical() ? QSize(image.width(), length) : QSize(length, image.height());
+    const int length =
+        std::max((Vertical() ? area.height() : area.width()) - 2 * Indent, 0) * Scale;
+    const int imageLength = Vertical() ? Image.height() : Image.width();
+    const QSize size = Vertical() ? QSize(Image.width(), length) : QSize(length, Image.height());
 
-    FRulerBitmap = QImage(size, QImage::Format_RGB32);
-    FRulerBitmap.fill(TransparentColor(image));
-    if (!FRulerBitmap.isNull() && imageLength > 0) {
-        const int edge = std::min({FEdgeSize, (imageLength - 1) / 2, length / 2});
+    QImage composed(size, QImage::Format_RGB32);
+    composed.fill(TransparentColor(Image));
+    if (!composed.isNull() && imageLength > 0) {
+        const int edge = std::min({FEdgeSize * Scale, (imageLength - 1) / 2, length / 2});
         const int middle = imageLength - 2 * edge;
         const int count = (length - 2 * edge) / middle;
         const int rest = (length - 2 * edge) % middle;
 
-        QPainter painter(&FRulerBitmap);
+        QPainter painter(&composed);
         auto copyPiece = [&](int From, int PieceLength, int To) {
-            const QRect source = Vertical() ? QRect(0, From, image.width(), PieceLength)
-                                            : QRect(From, 0, PieceLength, image.height());
-            painter.drawImage(Vertical() ? QPoint(0, To) : QPoint(To, 0), image, source);
+            const QRect source = Vertical() ? QRect(0, From, Image.width(), PieceLength)
+                                            : QRect(From, 0, PieceLength, Image.height());
+            painter.drawImage(Vertical() ? QPoint(0, To) : QPoint(To, 0), Image, source);
         };
         copyPiece(0, edge + middle, 0);
         for (int piece = 1; piece < count; ++piece)
             copyPiece(edge, middle, edge + piece * middle);
         copyPiece(imageLength - (edge + rest), edge + rest, edge + count * middle);
     }
-
-    FRulerPixmaps = {SliderPixmap(FRulerBitmap, false), SliderPixmap(FRulerBitmap, true)};
-    const QImage &thumb = FImages.at(Vertical() ? siVThumb : siHThumb);
-    FThumbPixmaps = {SliderPixmap(thumb, false), SliderPixmap(thumb, true)};
+    return composed;
 }
 
 // A zero range (possible only while loading) puts every value at the start of the track.
@@ -200,20 +227,29 @@ int TCustomRulerSlider::AlignOffset(int Offset) const
     return std::min(ValueToOffset(OffsetToValue(aligned)), origin + FTrackLength);
 }
 
+// What a repaint of the thumb covers. At a fractional pixel ratio the thumb's edges fall between
+// device pixels, and an update of its box alone may leave out a column that it touches.
+QRect TCustomRulerSlider::ThumbArea() const
+{
+    const qreal ratio = devicePixelRatioF();
+    const int margin = ratio == std::floor(ratio) ? 0 : 1;
+    return FThumbBox.adjusted(-margin, -margin, margin, margin);
+}
+
 // The thumb jumps from one value position to the next; while dragged it carries the value.
 void TCustomRulerSlider::MoveThumbTo(int Offset)
 {
     const int remembered = FValue;
     const int leading = AlignOffset(Offset);
-    update(FThumbBox);
+    update(ThumbArea());
     if (Vertical())
         FThumbBox.moveTop(leading);
     else
         FThumbBox.moveLeft(leading);
-    update(FThumbBox);
+    update(ThumbArea());
     if (FDragging) {
         FValue = OffsetToValue(leading);
         if (FValue != remembered)
-            DoChange();
+            AnnounceChange();
     }
 }

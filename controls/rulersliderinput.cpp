@@ -141,7 +141,7 @@ void TCustomRulerSlider::ThumbPressed(Qt::MouseButton Button, Qt::KeyboardModifi
     FDragging = true;
     FThumbShownPressed = true;
     FGrabOffset = Vertical() ? Y - FThumbBox.top() : X - FThumbBox.left();
-    repaint(FThumbBox);
+    repaint(ThumbArea());
 }
 
 void TCustomRulerSlider::ThumbDragged(Qt::MouseButtons Buttons, Qt::KeyboardModifiers, int X, int Y)
@@ -156,7 +156,7 @@ void TCustomRulerSlider::ThumbReleased(Qt::MouseButton Button, Qt::KeyboardModif
         return;
     FDragging = false;
     FThumbShownPressed = false;
-    repaint(FThumbBox);
+    repaint(ThumbArea());
     if (AllowsChange())
         DoChanged();
 }

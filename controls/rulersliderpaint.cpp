@@ -13,6 +13,7 @@
 #include <QStyleOptionFocusRect>
 
 #include <algorithm>
+#include <cmath>
 
 using SliderMath::ClampToInt;
 using SliderMath::RoundHalfEven;
@@ -23,17 +24,43 @@ constexpr int StandardPointsHeight = 3;        // tick marks
 constexpr int StandardExtremePointsHeight = 5; // tick marks at MinValue and MaxValue
 constexpr int MinPointSpacing = 4;
 
+// Fills a line of whole logical pixels on whole device pixels. At a fractional pixel ratio a
+// plain fill gives one-pixel lines one or two device pixels wide, depending on where they fall;
+// here each takes the same width, its logical width times the ratio rounded, about its centre.
+void FillOnDevicePixels(QPainter &Painter, QRect Line, const QColor &Color)
+{
+    const QTransform device = Painter.deviceTransform();
+    if (device.type() > QTransform::TxScale ||
+        (device.m11() == std::floor(device.m11()) && device.m22() == std::floor(device.m22()))) {
+        Painter.fillRect(Line, Color);
+        return;
+    }
+    const QRectF mapped = device.mapRect(QRectF(Line));
+    const int width = std::max(1, qRound(mapped.width()));
+    const int height = std::max(1, qRound(mapped.height()));
+    const QRect pixels(qRound(mapped.center().x() - width / 2.0),
+                       qRound(mapped.center().y() - height / 2.0), width, height);
+    Painter.save();
+    Painter.setWorldTransform(device.inverted() * Painter.worldTransform());
+    Painter.fillRect(pixels, Color);
+    Painter.restore();
+}
+
 } // namespace
 
 // The whole control is drawn off screen and copied in one step, so a dragged thumb does not
-// flicker.
+// flicker. At a fractional pixel ratio the control's last row and column of device pixels are
+// partly its own: the buffer takes them in whole, in the background colour, as the control is
+// opaque and nothing else paints them.
 void TCustomRulerSlider::paintEvent(QPaintEvent *)
 {
     const qreal ratio = devicePixelRatioF();
-    const QSize bufferSize = size() * ratio;
+    const QSize bufferSize(static_cast<int>(std::ceil(width() * ratio)),
+                           static_cast<int>(std::ceil(height() * ratio)));
     if (FBuffer.size() != bufferSize)
         FBuffer = QPixmap(bufferSize);
     FBuffer.setDevicePixelRatio(ratio);
+    FBuffer.fill(palette().color(backgroundRole()));
     {
         QPainter painter(&FBuffer);
         PaintSlider(painter, FThumbBox, FThumbShownPressed || !isEnabled());
@@ -58,15 +85,19 @@ QPixmap TCustomRulerSlider::PaintedCopy()
 void TCustomRulerSlider::changeEvent(QEvent *Event)
 {
     if (Event->type() == QEvent::EnabledChange)
-        update(FThumbBox);
+        update(ThumbArea());
     QWidget::changeEvent(Event);
 }
 
+// On a screen of a higher pixel ratio the ruler and the thumb come from their 2x pictures;
+// geometry stays in logical pixels throughout.
 void TCustomRulerSlider::PaintSlider(QPainter &Painter, QRect ThumbPlace, bool SecondState)
 {
+    const TPictures &pictures = FPictures.at(Painter.device()->devicePixelRatioF() > 1 ? 1 : 0);
     DrawBevel(Painter);
     Painter.fillRect(SliderArea(), palette().color(backgroundRole()));
-    Painter.drawPixmap(FRulerTopLeft, FRulerPixmaps.at(FOptions & soRulerOpaque ? 1 : 0));
+    const QPixmap &ruler = pictures.Ruler.at(FOptions & soRulerOpaque ? 1 : 0);
+    Painter.drawPixmap(QRect(FRulerTopLeft, FRulerBitmap.size()), ruler, ruler.rect());
     if ((FOptions & soShowFocus) && FHasFocus)
         DrawFocusRect(Painter);
 
@@ -80,9 +111,11 @@ void TCustomRulerSlider::PaintSlider(QPainter &Painter, QRect ThumbPlace, bool S
     }
 
     const int state = SecondState && FNumThumbStates > 1 ? 1 : 0;
-    const QPixmap &thumb = FThumbPixmaps.at(FOptions & soThumbOpaque ? 1 : 0);
-    Painter.drawPixmap(ThumbPlace.topLeft(), thumb,
-                       QRect(QPoint(state * ThumbPlace.width(), 0), ThumbPlace.size()));
+    const QPixmap &thumb = pictures.Thumb.at(FOptions & soThumbOpaque ? 1 : 0);
+    const qreal scale = thumb.devicePixelRatio();
+    const QRectF source(state * ThumbPlace.width() * scale, 0, ThumbPlace.width() * scale,
+                        ThumbPlace.height() * scale);
+    Painter.drawPixmap(QRectF(ThumbPlace), thumb, source);
 }
 
 void TCustomRulerSlider::DrawBevel(QPainter &Painter) const
@@ -143,6 +176,6 @@ void TCustomRulerSlider::DrawStandardPoints(int Step, int PointsHeight, int Extr
         const QRect line = Vertical()
                                ? QRect(FPointsBox.left(), offset + FThumbBox.height() / 2, span, 1)
                                : QRect(offset + FThumbBox.width() / 2, FPointsBox.top(), 1, span);
-        FCanvas->fillRect(line, color);
+        FillOnDevicePixels(*FCanvas, line, color);
     }
 }

@@ -14,12 +14,15 @@ static void RegisterResources()
     Q_UNUSED(registered);
 }
 
-QImage BuiltInSliderImage(TSliderImage Index)
+QImage BuiltInSliderImage(TSliderImage Index, int Scale)
 {
     static const std::array<const char *, SliderImageCount> names = {
         ":/SliderHThumb", ":/SliderHRuler", ":/SliderVThumb", ":/SliderVRuler"};
     RegisterResources();
-    return QImage(QString::fromLatin1(names.at(Index))).convertToFormat(QImage::Format_RGB32);
+    QString name = QString::fromLatin1(names.at(Index));
+    if (Scale == 2)
+        name += QStringLiteral("2x");
+    return QImage(name).convertToFormat(QImage::Format_RGB32);
 }
 
 QRgb TransparentColor(const QImage &Image)

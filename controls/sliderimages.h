@@ -8,8 +8,10 @@
 enum TSliderImage { siHThumb, siHRuler, siVThumb, siVRuler };
 inline constexpr int SliderImageCount = 4;
 
-// The built-in picture for an image index, as an opaque 32-bit image.
-QImage BuiltInSliderImage(TSliderImage Index);
+// The built-in picture for an image index, as an opaque 32-bit image. Each is drawn at its own
+// size (Scale 1) and at twice that size, for screens of a higher pixel ratio (Scale 2); the
+// second holds the same picture with one-pixel steps on its diagonals and corners.
+QImage BuiltInSliderImage(TSliderImage Index, int Scale = 1);
 
 // An image's transparent colour is the colour of its bottom-left pixel.
 QRgb TransparentColor(const QImage &Image);

@@ -70,6 +70,7 @@ void TBoot::ApplyDescription()
     Progress->setRange(0, 100);
     Progress->setValue(0);
     Progress->setTextVisible(false);
+    Progress->setAccessibleName(QStringLiteral("Programming progress"));
 
     Percent = new TNumEdit(this);
     Percent->setObjectName(QStringLiteral("Percent"));
@@ -84,6 +85,7 @@ void TBoot::ApplyDescription()
     Percent->setReadOnly(true);
     Percent->setFocusPolicy(Qt::NoFocus);
     Percent->SetDecimals(0);
+    Percent->setAccessibleName(QStringLiteral("Per cent programmed"));
 
     Label1 = new QLabel(QStringLiteral("%"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -281,10 +283,13 @@ void TBoot::HandleReply(const std::string &Line)
     }
 }
 
+// A screen reader reads a label by its name: what it is, then what it says.
 void TBoot::SetStatus(const QString &Text)
 {
     Status->setText(Text);
     Status->adjustSize();
+    const QString caption = QStringLiteral("Programming status");
+    Status->setAccessibleName(Text.isEmpty() ? caption : caption + QStringLiteral(": ") + Text);
 }
 
 void TBoot::UpdateProgress()
