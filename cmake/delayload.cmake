@@ -5,9 +5,9 @@
 # first call (SetDefaultDllDirectories).
 #
 # dlltool makes a delay-load import library of each import library from the exports of the
-# ordinary one, under the same name, in a folder that comes
-# first on TARGET's library path: every -lNAME of the link, also those that Qt's static libraries
-# bring along, then takes the delay-load library.
+# ordinary one, under the same name, in a folder that comes first on TARGET's library path:
+# every -lNAME of the link, also those that Qt's static libraries bring along, then takes the
+# delay-load library.
 function(zarnell_delay_load Target)
     # A build with the official, shared Qt: its DLLs import these themselves.
     if(NOT MINGW)
@@ -40,7 +40,11 @@ function(zarnell_delay_load Target)
                        DEPENDS ${dll_lists} VERBATIM)
     add_custom_target(${Target}-delayload DEPENDS ${libraries} ${dlls})
     add_dependencies(${Target} ${Target}-delayload)
-    target_link_directories(${Target} BEFORE PRIVATE ${folder})
+    # Relative to the build folder, where the linker runs: GNU ld orders the import tables by
+    # the names of the files that they come from, and with an absolute path the program would
+    # depend on where it was built.
+    file(RELATIVE_PATH relative_folder ${CMAKE_BINARY_DIR} ${folder})
+    target_link_options(${Target} BEFORE PRIVATE -L${relative_folder})
     set_property(TARGET ${Target} APPEND PROPERTY LINK_DEPENDS ${libraries})
 endfunction()
 
