@@ -15,6 +15,10 @@ packages=build/packages
 source tools/packaging/source-date.sh
 # Zip and cabinet files keep local times; the release's are UTC.
 export TZ=UTC
+# makensis, wixl and osslsigncode (for an MSI) write the time of day into what they make; they run on a clock that stands
+# at the release's time (set as a date: faketime's own arithmetic would go wrong under another
+# faketime, as in the reproducibility check).
+frozen_clock=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
 qt=$(bash tools/windows/build-qt.sh)
 exe=build/windows/app/zarnell-setup.exe
 icon=build/windows/app/zarnell-setup.ico
@@ -48,29 +52,31 @@ touch -d "@$SOURCE_DATE_EPOCH" "$work/zarnell-setup.ico"
 # The size that "Apps & features" shows: the files' own, whatever the file system's blocks.
 size_kb=$(find "$stage" -type f -printf '%s\n' | awk '{ sum += $1 } END { print int((sum + 1023) / 1024) }')
 rm -f "$packages/$name-setup.exe"
-makensis -V2 -DSTAGE="$root/$stage" -DICON="$root/$work/zarnell-setup.ico" \
+faketime -f "$frozen_clock" makensis -V2 -DSTAGE="$root/$stage" -DICON="$root/$work/zarnell-setup.ico" \
     -DOUTFILE="$root/$packages/$name-setup.exe" -DSIZE_KB="$size_kb" -DSIGN="$sign" \
     packaging/windows/zarnell-setup.nsi
 
-# wixl takes its times from the clock, and gives every build a new package code; the package
-# code comes from what the package holds instead, and the clock stands at the release's time.
+# wixl gives every build a new package code; the package code comes from what the package holds
+# instead.
 (cd "$packages" && find "$(basename "$stage")" -type f ! -path '*/zarnell-setup.exe' |
     LC_ALL=C sort) |
     wixl-heat --directory-ref INSTALLDIR --component-group Documents --var var.Stage --win64 \
-        -p "$(basename "$stage")/" >"$work/documents.wxs"
+        -p "$(basename "$stage")/" |
+    # wixl-heat names the folders at random; they are numbered in their order instead.
+    perl -pe 's/Id="dir[0-9A-F]{32}"/sprintf(q(Id="docdir%d"), ++$n)/ge' >"$work/documents.wxs"
 package_code=$({
     echo "$name"
     cat packaging/windows/zarnell-setup.wxs "$work/documents.wxs"
     (cd "$stage" && find . -type f | LC_ALL=C sort | xargs -d '\n' sha256sum)
 } | sha256sum | sed -E 's/^(.{8})(.{4})(.{4})(.{4})(.{12}).*/{\1-\2-\3-\4-\5}/' | tr a-f A-F)
-frozen_clock=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
 msi=$packages/$name.msi
 rm -f "$msi"
-faketime "$frozen_clock" wixl -a x64 -D Win64=yes -D Stage="$stage" \
+faketime -f "$frozen_clock" wixl -a x64 -D Win64=yes -D Stage="$stage" \
     -D Icon="$work/zarnell-setup.ico" -o "$msi" packaging/windows/zarnell-setup.wxs \
     "$work/documents.wxs"
-faketime "$frozen_clock" msibuild "$msi" \
+faketime -f "$frozen_clock" msibuild "$msi" \
     -s "Zarnell Setup $version" "The Zarnell Setup developers" "x64;1033" "$package_code"
-bash "$sign" "$msi"
+# osslsigncode writes a new MSI, whose storages carry the time of day too.
+faketime -f "$frozen_clock" bash "$sign" "$msi"
 
 rm -rf "$stage" "$work"
