@@ -1,4 +1,5 @@
 // Zarnell Setup: finds the unit's radio dongle and writes the unit's settings into its EEPROM.
+#include "dllsearch.h"
 #include "logconsole.h"
 #include "programsetup.h"
 #include "programwindows.h"
@@ -7,6 +8,7 @@
 
 int main(int argc, char *argv[])
 {
+    LoadDllsFromSystemFolderOnly();
     // Before Qt's first message, which fixes where all of them go.
     RouteLogToStandardError();
     QApplication app(argc, argv);

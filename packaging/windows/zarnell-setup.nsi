@@ -1,5 +1,7 @@
 ; The Windows installer of Zarnell Setup, made by makensis (Debian's nsis) from the cross-built
-; program: makensis -DSTAGE=<folder with the files> -DOUTFILE=<installer> zarnell-setup.nsi
+; program: makensis -DSTAGE=<folder with the files> -DICON=<zarnell-setup.ico>
+;   -DOUTFILE=<installer> -DSIZE_KB=<size of the files> -DSIGN=<tools/windows/sign.sh>
+;   zarnell-setup.nsi
 ; Installs under Program Files, adds a Start-menu entry and an uninstaller, and registers in
 ; "Apps & features"; /S installs and uninstalls silently.
 ; A 64-bit installer, for a 64-bit program: it starts on 64-bit Windows only, and needs no 32-bit
@@ -16,6 +18,10 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+; The installer, and the uninstaller that it carries, are signed once written (when the signing
+; script is given a key).
+!finalize 'bash "${SIGN}" "%1"'
+!uninstfinalize 'bash "${SIGN}" "%1"'
 BrandingText "${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey "ProductName" "${PRODUCT}"
@@ -24,8 +30,8 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 The Zarnell Setup developers, MIT licence"
 
-!define MUI_ICON "${STAGE}/zarnell-setup.ico"
-!define MUI_UNICON "${STAGE}/zarnell-setup.ico"
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !insertmacro MUI_PAGE_LICENSE "${STAGE}/LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES

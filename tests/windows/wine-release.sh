@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
-# The Windows release as a technician uses it, under Wine:
+# The Windows release as a technician and an IT department use it, under Wine:
 # - the zip: unpacked into a fresh folder, its program starts from there with no other file,
 #   shows its window and ends by its close box;
 # - the installer: a silent install, the installed program started from its installed place
 #   until its window shows, the Start-menu entry and the "Apps & features" entry present; then a
-#   silent uninstall that leaves nothing behind.
-#   wine-release.sh ZIP INSTALLER WINWINDOWS
+#   silent uninstall that leaves nothing behind;
+# - the MSI package: msiexec /i /qn installs it, the program starts from the Start-menu entry
+#   and shows its window, "Apps & features" lists it; msiexec /x /qn removes every file and the
+#   entry;
+# - DLL planting: with Windows' search order (each DLL tried native first), a DLL that leaves a
+#   marker when loaded, put beside the zip's program and the installed program under the name
+#   of every system DLL that the program imports (delay-loaded, and not one of Windows' known
+#   DLLs), and beside the installer and the uninstaller under those that they import, is never
+#   loaded, and the program still starts and shows its window. Names that Wine itself loads
+#   beside every program, which Windows does not, cannot be tried and are named.
+#   wine-release.sh ZIP INSTALLER MSI WINWINDOWS PLANTDLL DELAYLOADED
+# DELAYLOADED lists the DLLs that the program imports through delay-load stubs, one a line.
+# With ZARNELL_TEST_SIGNING_CERT set, the uninstaller that the installer writes must carry a
+# signature that osslsigncode verifies against that certificate.
 set -euo pipefail
-zip=$1 installer=$2 winwindows=$3
+zip=$1 installer=$2 msi=$3 winwindows=$4 plantdll=$5 delayloaded=$6
 source "$(dirname "${BASH_SOURCE[0]}")/wine-desktop.sh"
 
 work=$(mktemp -d -t zarnell-wine-release-XXXXXX)
@@ -25,26 +37,65 @@ trap cleanup EXIT
 start_display "$work" || fail "Xvfb did not start"
 start_wine_desktop
 
-# Starts a program, waits for its setup window, closes it with the close box and expects the
-# program to end well.
-start_and_close() {
-    local program=$1
-    wine "$program" >"$work/program.log" 2>&1 &
-    program_pid=$!
+# Waits for the program's setup window, closes it with the close box and expects the program,
+# started in the background as program_pid, to end well.
+close_program() {
+    local what=$1
     read -r _ _ close_x close_y _ < <(timeout 120 wine "$winwindows" wait "Zarnell Setup V1.0" \
-        60000) || fail "$program showed no window"
+        60000) || fail "$what showed no window"
     # Pressed again if Wine took a press for the one that activates the window.
     local press
     for press in 1 2 3; do
         xdotool mousemove "$close_x" "$close_y" click 1
         within 10 bash -c "! kill -0 $program_pid 2>/dev/null" && break
     done
-    kill -0 "$program_pid" 2>/dev/null && fail "$program did not end"
-    wait "$program_pid" || fail "$program ended with a failure"
+    kill -0 "$program_pid" 2>/dev/null && fail "$what did not end"
+    wait "$program_pid" || fail "$what ended with a failure"
     program_pid=
 }
 
+# Starts a program and closes it again; further arguments go before it (an environment).
+start_and_close() {
+    local program=$1
+    shift
+    env "$@" wine "$program" >"$work/program.log" 2>&1 &
+    program_pid=$!
+    close_program "$program"
+}
+
 drive="$WINEPREFIX/drive_c"
+folder="$drive/Program Files/Zarnell Setup"
+shortcut="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Zarnell Setup.lnk"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZarnellSetup'
+
+# The "Apps & features" entry KEY must hold each of the values given as patterns.
+registered() {
+    local key=$1 listing value
+    shift
+    listing=$(timeout 60 wine reg query "$key" /reg:64 2>/dev/null | tr -d '\r') ||
+        fail "not registered in Apps & features ($key)"
+    for value in "$@"; do
+        grep -q "$value" <<<"$listing" || fail "the Apps & features entry $key lacks $value"
+    done
+}
+unregistered() {
+    if timeout 60 wine reg query "$1" /reg:64 >/dev/null 2>&1; then
+        fail "the Apps & features entry $1 is left"
+    fi
+}
+
+product_code=$(msiinfo export "$msi" Property | awk -F'\t' '$1 == "ProductCode" { print $2 }' |
+    tr -d '\r')
+[[ $product_code == \{*\} ]] || fail "the MSI names no product code"
+msi_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_code"
+
+# What an interrupted run may have left in this prefix goes first.
+timeout 300 wine msiexec /x "$product_code" /qn >/dev/null 2>&1 || true
+timeout 60 wine reg delete "$key" /reg:64 /f >/dev/null 2>&1 || true
+rm -rf "$folder" "$shortcut" "$drive/planted-control" "$drive/planted-downloads"
+
+# --- The zip ------------------------------------------------------------------------------
+
 unpacked="$drive/unpacked"
 rm -rf "$unpacked"
 mkdir -p "$unpacked"
@@ -52,21 +103,22 @@ mkdir -p "$unpacked"
 [[ -f $unpacked/zarnell-setup-1.0/zarnell-setup.exe ]] || fail "the zip holds no program"
 start_and_close "$unpacked/zarnell-setup-1.0/zarnell-setup.exe"
 rm -rf "$unpacked"
+echo "the zip's program ran"
 
-folder="$drive/Program Files/Zarnell Setup"
-shortcut="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Zarnell Setup.lnk"
-key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZarnellSetup'
+# --- The installer ------------------------------------------------------------------------
 
 timeout 300 wine "$installer" /S || fail "the silent install failed"
 for file in zarnell-setup.exe uninstall.exe README.txt LICENSE.txt licenses/qt/LGPL-3.0-only.txt; do
     [[ -f $folder/$file ]] || fail "not installed: $file"
 done
 [[ -f $shortcut ]] || fail "no Start-menu entry"
-listing=$(timeout 60 wine reg query "$key" /reg:64 2>/dev/null | tr -d '\r') ||
-    fail "not registered in Apps & features"
-for value in 'DisplayName.*Zarnell Setup' 'DisplayVersion.*1\.0' 'DisplayIcon.*zarnell-setup\.exe'; do
-    grep -q "$value" <<<"$listing" || fail "the Apps & features entry lacks $value"
-done
+registered "$key" 'DisplayName.*Zarnell Setup' 'DisplayVersion.*1\.0' \
+    'DisplayIcon.*zarnell-setup\.exe'
+if [[ -n ${ZARNELL_TEST_SIGNING_CERT:-} ]]; then
+    osslsigncode verify -CAfile "$ZARNELL_TEST_SIGNING_CERT" -in "$folder/uninstall.exe" \
+        >"$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "the uninstaller is not signed"; }
+    echo "the installed uninstaller's signature verifies"
+fi
 
 start_and_close "$folder/zarnell-setup.exe"
 
@@ -74,7 +126,163 @@ start_and_close "$folder/zarnell-setup.exe"
 timeout 300 wine "$folder/uninstall.exe" /S || fail "the silent uninstall failed"
 within 120 test ! -e "$folder" || fail "left behind: $(find "$folder" | head -n 5)"
 [[ ! -e $shortcut ]] || fail "the Start-menu entry is left"
-if timeout 60 wine reg query "$key" /reg:64 >/dev/null 2>&1; then
-    fail "the Apps & features entry is left"
+unregistered "$key"
+echo "the installer installed, started and uninstalled silently"
+
+# --- The MSI package ----------------------------------------------------------------------
+
+msi_windows_path=$(winepath -w "$msi" 2>/dev/null)
+
+timeout 300 wine msiexec /i "$msi_windows_path" /qn || fail "msiexec /i /qn failed"
+for file in zarnell-setup.exe README.txt LICENSE.txt licenses/qt/LGPL-3.0-only.txt; do
+    [[ -f $folder/$file ]] || fail "the MSI did not install $file"
+done
+registered "$msi_key" 'DisplayName.*Zarnell Setup' 'DisplayVersion.*1\.0' \
+    'Publisher.*The Zarnell Setup developers'
+# "Apps & features" shows the icon that Windows Installer keeps of the product.
+products=$(timeout 60 wine reg query 'HKLM\Software\Classes\Installer\Products' /s /reg:64 \
+    2>/dev/null | tr -d '\r')
+grep -qiF "\\Installer\\${product_code}\\zarnell_setup.ico" <<<"$products" ||
+    fail "the MSI registered no product icon"
+[[ -s $drive/windows/Installer/$product_code/zarnell_setup.ico ]] || fail "the MSI kept no icon"
+# Wine puts a machine's Start-menu entries into the user's profile.
+msi_shortcut=$(find "$drive/ProgramData" "$drive/users" -name 'Zarnell Setup.lnk' 2>/dev/null |
+    head -n 1 || true)
+[[ -n $msi_shortcut ]] || fail "the MSI made no Start-menu entry"
+wine start /wait "$(winepath -w "$msi_shortcut" 2>/dev/null)" >"$work/program.log" 2>&1 &
+program_pid=$!
+close_program "the Start-menu entry of the MSI"
+
+timeout 300 wine msiexec /x "$product_code" /qn || fail "msiexec /x /qn failed"
+[[ ! -e $folder ]] || fail "the MSI left behind: $(find "$folder" | head -n 5)"
+[[ ! -e $msi_shortcut ]] || fail "the MSI's Start-menu entry is left"
+unregistered "$msi_key"
+echo "the MSI installed, started from the Start menu and was removed silently"
+
+# --- DLL planting -------------------------------------------------------------------------
+
+# Windows' known DLLs always come from its system folder (Windows 10 and 11 list these);
+# API sets are no files at all.
+known='^(advapi32|clbcatq|combase|comdlg32|coml2|difxapi|gdi32|gdiplus|imagehlp|imm32|kernel32'
+known+='|kernelbase|msctf|msvcrt|normaliz|nsi|ntdll|ole32|oleaut32|psapi|rpcrt4|sechost|setupapi'
+known+='|shcore|shell32|shlwapi|user32|wldap32|ws2_32|api-ms-win-.*|ext-ms-win-.*)\.dll$'
+imports() { x86_64-w64-mingw32-objdump -p "$1" | awk '/DLL Name:/ { print tolower($3) }'; }
+
+(cd "$work" && cmake -E tar xf "$zip")
+program_imports=$(imports "$work/zarnell-setup-1.0/zarnell-setup.exe" | grep -Ev "$known" || true)
+[[ -z $program_imports ]] ||
+    fail "the program imports, not delay-loaded: $(echo $program_imports)"
+timeout 300 wine "$installer" /S || fail "the silent install failed"
+# The names tried beside the program: what it delay-loads; beside the installer and the
+# uninstaller: what they import; but the known DLLs.
+program_dlls=$(tr -d '\r' <"$delayloaded" | tr 'A-Z' 'a-z' | grep -Ev "$known" | sort -u)
+stub_dlls=$( (imports "$installer"; imports "$folder/uninstall.exe") | grep -Ev "$known" |
+    sort -u || true)
+own_imports=$( (imports "$work/zarnell-setup-1.0/zarnell-setup.exe"; imports "$installer"
+    imports "$folder/uninstall.exe") | sort -u)
+
+# Puts the marker DLL under each of the names given into a folder: plant FOLDER NAMES.
+plant() {
+    local dll
+    for dll in $2; do
+        cp "$plantdll" "$1/$dll"
+    done
+}
+# The planted DLLs that left a marker in a folder: loaded once the program ran, or at its
+# start (see plantdll.cpp).
+loaded() {
+    find "$1" -maxdepth 1 -iname '*.dll.loaded' -printf '%f\n' | sed 's/\.loaded$//' |
+        tr 'A-Z' 'a-z' | sort
+}
+loaded_at_start() {
+    find "$1" -maxdepth 1 -iname '*.dll.loaded-at-start' -printf '%f\n' |
+        sed 's/\.loaded-at-start$//' | tr 'A-Z' 'a-z' | sort
+}
+# Windows' search order for the names given: each native (a DLL file) first.
+native_first() {
+    local dll overrides="$WINEDLLOVERRIDES"
+    for dll in $1; do
+        overrides+=";${dll%.dll}=n,b"
+    done
+    echo "$overrides"
+}
+
+# Wine's own system DLLs import some of these, and Wine, unlike Windows (which takes the
+# dependents of its known DLLs from its system folder), looks for them beside the program
+# first, for every program: one that shows a window and does nothing else shows which. They
+# cannot be tried here: they would stop every program.
+control="$drive/planted-control"
+rm -rf "$control"
+mkdir -p "$control"
+all_dlls=$(printf '%s\n' $program_dlls $stub_dlls | sort -u)
+plant "$control" "$all_dlls"
+cp "$winwindows" "$control/winwindows.exe"
+env WINEDLLOVERRIDES="$(native_first "$all_dlls")" timeout 120 wine "$control/winwindows.exe" \
+    window >/dev/null 2>&1 || true
+wine_own=$( (loaded "$control"; loaded_at_start "$control") | sort -u)
+if [[ -n $wine_own ]]; then
+    echo "not tried, as Wine itself loads them beside every program: $(echo $wine_own)"
+    program_dlls=$(grep -vxFf <(echo "$wine_own") <<<"$program_dlls" || true)
+    stub_dlls=$(grep -vxFf <(echo "$wine_own") <<<"$stub_dlls" || true)
 fi
-echo "the zip's program ran; installed, started and uninstalled silently"
+[[ -n $program_dlls ]] || fail "no DLL left to plant beside the program"
+echo "planting beside the program: $(echo $program_dlls)"
+echo "planting beside the installer and the uninstaller: $(echo $stub_dlls)"
+
+# The marker works: a program that leaves the search order as it is loads a planted DLL.
+rm -rf "$control"
+mkdir -p "$control"
+plant "$control" "$program_dlls"
+cp "$winwindows" "$control/winwindows.exe"
+first=$(head -n 1 <<<"$program_dlls")
+env WINEDLLOVERRIDES="$(native_first "$program_dlls")" timeout 120 \
+    wine "$control/winwindows.exe" load-dll "$first" >/dev/null 2>&1 || true
+[[ -n $(loaded "$control") ]] || fail "a planted $first left no marker when loaded"
+
+# None may be loaded, but, at a program's start, one that the programs do not import
+# themselves: Wine's own DLLs take those (see above).
+expect_none_loaded() {
+    local in=$1 what=$2 dll
+    [[ -z $(loaded "$in") ]] || fail "loaded beside $what: $(echo $(loaded "$in"))"
+    for dll in $(loaded_at_start "$in"); do
+        grep -qxF "$dll" <<<"$own_imports" && fail "loaded at the start beside $what: $dll"
+        echo "loaded at the start beside $what by Wine's own DLLs (Windows takes it from its" \
+            "system folder): $dll"
+    done
+    return 0
+}
+
+# Beside the installed program, and then beside the uninstaller, which is in the same folder.
+plant "$folder" "$program_dlls"
+start_and_close "$folder/zarnell-setup.exe" WINEDLLOVERRIDES="$(native_first "$program_dlls")"
+expect_none_loaded "$folder" "the installed program"
+rm -f "$folder"/*.dll
+plant "$folder" "$stub_dlls"
+env WINEDLLOVERRIDES="$(native_first "$stub_dlls")" timeout 300 wine "$folder/uninstall.exe" /S ||
+    fail "the silent uninstall failed beside planted DLLs"
+within 120 test ! -e "$folder/uninstall.exe" || fail "the uninstaller did not finish"
+expect_none_loaded "$folder" "the uninstaller"
+rm -rf "$folder"
+
+# Beside the installer, which installs all the same.
+downloads="$drive/planted-downloads"
+rm -rf "$downloads"
+mkdir -p "$downloads"
+plant "$downloads" "$stub_dlls"
+cp "$installer" "$downloads/setup.exe"
+env WINEDLLOVERRIDES="$(native_first "$stub_dlls")" timeout 300 wine "$downloads/setup.exe" /S ||
+    fail "the silent install failed beside planted DLLs"
+[[ -f $folder/zarnell-setup.exe ]] || fail "the installer did not install beside planted DLLs"
+expect_none_loaded "$downloads" "the installer"
+timeout 300 wine "$folder/uninstall.exe" /S || fail "the silent uninstall failed"
+within 120 test ! -e "$folder" || fail "left behind: $(find "$folder" | head -n 5)"
+
+# Beside the program of the unpacked zip.
+mkdir -p "$downloads/zip"
+(cd "$downloads/zip" && cmake -E tar xf "$zip")
+plant "$downloads/zip/zarnell-setup-1.0" "$program_dlls"
+start_and_close "$downloads/zip/zarnell-setup-1.0/zarnell-setup.exe" \
+    WINEDLLOVERRIDES="$(native_first "$program_dlls")"
+expect_none_loaded "$downloads/zip/zarnell-setup-1.0" "the zip's program"
+rm -rf "$downloads" "$control"
+echo "no planted DLL was loaded by the program, the installer or the uninstaller"

@@ -6,6 +6,11 @@
 //                                                 origin, the centre of its close box and its
 //                                                 frame (left, top, width, height)
 //   zarnell-winwindows wait-gone TITLE TIMEOUT-MS waits until no window has that title
+//   zarnell-winwindows load-dll NAME              loads the DLL NAME by name alone, as a program
+//                                                 does that leaves Windows' search order as it
+//                                                 is (the program's own folder first)
+//   zarnell-winwindows window                     shows a window and closes it again, and does
+//                                                 nothing else
 // The serial device map is a volatile key, which "reg add" cannot create; it lives until the
 // Wine server ends.
 #include <windows.h>
@@ -89,6 +94,30 @@ int WaitGone(const char *Title, int TimeoutMs)
     return 0;
 }
 
+int LoadDll(const char *Name)
+{
+    const HMODULE module = LoadLibraryA(Name);
+    if (module == nullptr) {
+        std::fprintf(stderr, "cannot load %s\n", Name);
+        return 1;
+    }
+    FreeLibrary(module);
+    return 0;
+}
+
+int ShowWindowOnce()
+{
+    const HWND window = CreateWindowExA(0, "STATIC", "zarnell-winwindows", WS_OVERLAPPEDWINDOW, 0,
+                                        0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    if (window == nullptr) {
+        std::fprintf(stderr, "cannot create a window\n");
+        return 1;
+    }
+    ShowWindow(window, SW_SHOW);
+    DestroyWindow(window);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -100,7 +129,11 @@ int main(int argc, char *argv[])
         return Wait(argv[2], std::atoi(argv[3]));
     if (command == "wait-gone" && argc == 4)
         return WaitGone(argv[2], std::atoi(argv[3]));
+    if (command == "load-dll" && argc == 3)
+        return LoadDll(argv[2]);
+    if (command == "window" && argc == 2)
+        return ShowWindowOnce();
     std::fprintf(stderr, "usage: zarnell-winwindows list-port VALUE COMn | wait TITLE MS | "
-                         "wait-gone TITLE MS\n");
+                         "wait-gone TITLE MS | load-dll NAME | window\n");
     return 2;
 }

@@ -2,7 +2,9 @@
 # Builds the Debian package of the program into build/packages/ and prints its path:
 #   tools/packaging/build-deb.sh
 # A configuration of its own (build/package-linux): Release, no tests, installed under /usr,
-# compiled and linked with Debian's hardening flags as a Debian package build would be.
+# compiled and linked with Debian's hardening flags as a Debian package build would be, and
+# with build paths mapped away (dpkg-buildflags). The times of the package's members are
+# SOURCE_DATE_EPOCH, the last commit's.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root"
@@ -13,6 +15,9 @@ packages=build/packages
 say() { printf '== %s\n' "$*" >&2; }
 
 flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+
+source tools/packaging/source-date.sh
+renew_dated_outputs "$build" "$build/app/zarnell-setup"
 
 say "configuring $build"
 cmake -S . -B "$build" -G Ninja \

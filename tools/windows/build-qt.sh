@@ -8,7 +8,9 @@
 # of any of them builds afresh and nothing else does. ZARNELL_CACHE chooses the cache's place.
 # The source is the same version as the machine's qt6-base-dev, whose moc, rcc and uic serve
 # the cross build; it is fetched with a private apt configuration and checked against the
-# checksums of its signed .dsc before it is unpacked.
+# checksums of its signed .dsc before it is unpacked. Beside the build are kept the licences
+# and what a program's bill of materials needs (the .dsc, Qt's attribution files, and which of
+# their sources went into each object: tools/windows/qt-sources.py).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cache=${ZARNELL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zarnell}
@@ -26,9 +28,13 @@ compiler_version=$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix ming
 # lacks wintab.h, so there is no tablet support either. OpenGL stays: the Windows platform
 # plugin of Qt 6.4 does not build without it, and it only loads the system's opengl32.dll when
 # a window asks for it. Direct2D stays too: without it Qt 6.4 leaves out its DirectWrite font
-# database, which the Windows platform plugin still refers to.
+# database, which the Windows platform plugin still refers to. Relocatable: a static Qt
+# otherwise writes its install prefix, a path of this cache, into every program linked with it,
+# and two machines would never build the same program; relocatable, it finds its prefix from the
+# program's own place at run time (and, being static, loads no plugin from there).
 configure_options=(
     -G Ninja
+    -DFEATURE_relocatable=ON
     -DCMAKE_BUILD_TYPE=Release
     -DBUILD_SHARED_LIBS=OFF
     -DQT_BUILD_EXAMPLES=OFF
@@ -54,7 +60,9 @@ configure_options=(
     -DFEATURE_system_doubleconversion=OFF
 )
 
-# The toolchain of the Qt build, written out so that it is part of the recipe.
+# The toolchain of the Qt build, written out so that it is part of the recipe. It sits in the
+# build's work folder, whose path the objects do not keep (Qt's test library names its source
+# files in its assertions).
 toolchain=$(
     cat <<EOF
 set(CMAKE_SYSTEM_NAME Windows)
@@ -67,11 +75,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_C_FLAGS_INIT "-ffile-prefix-map=\${CMAKE_CURRENT_LIST_DIR}/=")
+set(CMAKE_CXX_FLAGS_INIT "-ffile-prefix-map=\${CMAKE_CURRENT_LIST_DIR}/=")
 EOF
 )
 
-recipe=$(printf 'qt6-base %s\nmingw-w64 %s\n%s\n%s\n' "$qt_version" "$compiler_version" \
-    "$toolchain" "${configure_options[*]}")
+# What is kept beside the build for a program's bill of materials is part of the recipe too.
+sources_recorder="$root/tools/windows/qt-sources.py"
+recipe=$(printf 'qt6-base %s\nmingw-w64 %s\n%s\n%s\nSOURCE_DATE_EPOCH of debian/changelog\n%s\n' \
+    "$qt_version" "$compiler_version" "$toolchain" "${configure_options[*]}" \
+    "$(sha256sum <"$sources_recorder")")
 key=$(printf '%s' "$recipe" | sha256sum | cut -c1-12)
 prefix="$cache/qt-windows/qt-${qt_version%%+*}-mingw-${compiler_version%%-*}-$key"
 
@@ -139,6 +152,10 @@ copy_licences() {
 say "building Qt for Windows into $prefix (about 40 minutes on two cores)"
 printf '%s\n' "$toolchain" >"$work/toolchain.cmake"
 started=$SECONDS
+# The times that rcc writes into Qt's own resources are those of the source package's last
+# changelog entry, not of the day the source was unpacked.
+SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$work/source/qtbase/debian/changelog" -STimestamp)
+export SOURCE_DATE_EPOCH
 cmake -S "$work/source/qtbase" -B "$work/build" \
     -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" \
     "${configure_options[@]}" >"$work/configure.log"
@@ -146,6 +163,11 @@ cmake --build "$work/build" --parallel "$jobs" >"$work/build.log" 2>&1 ||
     { tail -n 40 "$work/build.log" >&2; exit 1; }
 cmake --install "$work/build" >/dev/null
 copy_licences "$work/source/qtbase" "$prefix/licenses"
+# For a program's bill of materials: the source package's .dsc, Qt's attribution files and which
+# of Qt's attributed sources went into each object of each installed library.
+mkdir -p "$prefix/source"
+cp "$dsc" "$prefix/source/"
+python3 "$sources_recorder" "$work/source/qtbase" "$work/build" "$prefix" "$prefix/source"
 printf '%s\n' "$recipe" >"$prefix/RECIPE"
 say "Qt for Windows built in $(((SECONDS - started) / 60)) min"
 rm -rf "$work"

@@ -4,6 +4,9 @@
 # that stay on Linux (build/windows-native): the simulated unit, the pty shim that lets Wine use
 # a pseudo-terminal as a COM port, the library that makes chosen ports slow to open, and the icon
 # renderer that draws the program's .ico file.
+#   tools/windows/build.sh [--target TARGET...]    everything, or only the targets named
+# Build paths stay out of the program (-ffile-prefix-map); the time in its PE header and its
+# resources is SOURCE_DATE_EPOCH (GNU ld and rcc take it from there).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root"
@@ -11,6 +14,7 @@ jobs=${ZARNELL_JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 say() { printf '\n== %s\n' "$*"; }
 
+source tools/packaging/source-date.sh
 qt=$(bash tools/windows/build-qt.sh)
 
 say "building the native helpers"
@@ -28,7 +32,8 @@ if [[ -f build/windows/CMakeCache.txt ]] &&
 fi
 # The preset builds the Qt-free parts with the plain mingw-w64 toolchain; here Qt's toolchain
 # takes its place and chains to it, and the program and its windows are built too.
+renew_dated_outputs build/windows build/windows/app/zarnell-setup.exe
 cmake --preset windows -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DZARNELL_BUILD_GUI=ON >/dev/null
-cmake --build --preset windows -j "$jobs"
+    -DZARNELL_BUILD_GUI=ON -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$root/=" >/dev/null
+cmake --build --preset windows -j "$jobs" "$@"

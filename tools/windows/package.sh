@@ -2,33 +2,81 @@
 # Makes the Windows release from the cross-built program (tools/windows/build.sh):
 #   build/packages/zarnell-setup-1.0-windows-x64.zip        the exe, a README and the licences
 #   build/packages/zarnell-setup-1.0-windows-x64-setup.exe  an installer made with makensis
+#   build/packages/zarnell-setup-1.0-windows-x64.msi        an MSI package made with wixl
+# With a key (tools/windows/sign.sh) the program, the installer, the uninstaller that it writes
+# and the MSI are signed. Two builds of the same commit give the same files: every time in them
+# is SOURCE_DATE_EPOCH (the last commit's unless set), and every file list is in a fixed order.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root"
 version=1.0
 name=zarnell-setup-$version-windows-x64
+packages=build/packages
+source tools/packaging/source-date.sh
+# Zip and cabinet files keep local times; the release's are UTC.
+export TZ=UTC
+# makensis, wixl and osslsigncode (for an MSI) write the time of day into what they make; they run on a clock that stands
+# at the release's time (set as a date: faketime's own arithmetic would go wrong under another
+# faketime, as in the reproducibility check).
+frozen_clock=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
 qt=$(bash tools/windows/build-qt.sh)
 exe=build/windows/app/zarnell-setup.exe
+icon=build/windows/app/zarnell-setup.ico
 [[ -f $exe ]] || { echo "missing $exe: run tools/windows/build.sh first" >&2; exit 1; }
+sign=$root/tools/windows/sign.sh
 
-# The zip unpacks to one folder.
-stage=build/packages/zarnell-setup-$version
+# The files of the release, in one folder, which the zip holds as it is.
+stage=$packages/zarnell-setup-$version
 rm -rf "$stage"
 mkdir -p "$stage/licenses/qt" "$stage/licenses/mingw-w64"
 x86_64-w64-mingw32-strip -o "$stage/zarnell-setup.exe" "$exe"
+bash "$sign" "$stage/zarnell-setup.exe"
 # Windows users read text files with CR LF line ends.
 sed 's/$/\r/' packaging/windows/README.txt >"$stage/README.txt"
 sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 cp -r "$qt/licenses/." "$stage/licenses/qt/"
 cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$stage/licenses/mingw-w64/runtime.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/mingw-w64/gcc-runtime.txt"
+chmod -R u=rwX,go=rX "$stage"
+find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
-rm -f "build/packages/$name.zip"
-(cd build/packages && cmake -E tar cf "$name.zip" --format=zip "$(basename "$stage")")
+rm -f "$packages/$name.zip"
+python3 tools/windows/zip-folder.py "$stage" "$packages/$name.zip"
 
-# The installer carries the same files, and the icon for its own windows.
-cp build/windows/app/zarnell-setup.ico "$stage/zarnell-setup.ico"
-size_kb=$(du -sk --exclude=zarnell-setup.ico "$stage" | cut -f1)
-makensis -V2 -DSTAGE="$root/$stage" -DOUTFILE="$root/build/packages/$name-setup.exe" \
-    -DSIZE_KB="$size_kb" packaging/windows/zarnell-setup.nsi
-rm -rf "$stage"
+# The installers carry the same files, and the icon for their own windows and entries.
+work=$packages/windows-installers
+rm -rf "$work"
+mkdir -p "$work"
+cp "$icon" "$work/zarnell-setup.ico"
+touch -d "@$SOURCE_DATE_EPOCH" "$work/zarnell-setup.ico"
+# The size that "Apps & features" shows: the files' own, whatever the file system's blocks.
+size_kb=$(find "$stage" -type f -printf '%s\n' | awk '{ sum += $1 } END { print int((sum + 1023) / 1024) }')
+rm -f "$packages/$name-setup.exe"
+faketime -f "$frozen_clock" makensis -V2 -DSTAGE="$root/$stage" -DICON="$root/$work/zarnell-setup.ico" \
+    -DOUTFILE="$root/$packages/$name-setup.exe" -DSIZE_KB="$size_kb" -DSIGN="$sign" \
+    packaging/windows/zarnell-setup.nsi
+
+# wixl gives every build a new package code; the package code comes from what the package holds
+# instead.
+(cd "$packages" && find "$(basename "$stage")" -type f ! -path '*/zarnell-setup.exe' |
+    LC_ALL=C sort) |
+    wixl-heat --directory-ref INSTALLDIR --component-group Documents --var var.Stage --win64 \
+        -p "$(basename "$stage")/" |
+    # wixl-heat names the folders at random; they are numbered in their order instead.
+    perl -pe 's/Id="dir[0-9A-F]{32}"/sprintf(q(Id="docdir%d"), ++$n)/ge' >"$work/documents.wxs"
+package_code=$({
+    echo "$name"
+    cat packaging/windows/zarnell-setup.wxs "$work/documents.wxs"
+    (cd "$stage" && find . -type f | LC_ALL=C sort | xargs -d '\n' sha256sum)
+} | sha256sum | sed -E 's/^(.{8})(.{4})(.{4})(.{4})(.{12}).*/{\1-\2-\3-\4-\5}/' | tr a-f A-F)
+msi=$packages/$name.msi
+rm -f "$msi"
+faketime -f "$frozen_clock" wixl -a x64 -D Win64=yes -D Stage="$stage" \
+    -D Icon="$work/zarnell-setup.ico" -o "$msi" packaging/windows/zarnell-setup.wxs \
+    "$work/documents.wxs"
+faketime -f "$frozen_clock" msibuild "$msi" \
+    -s "Zarnell Setup $version" "The Zarnell Setup developers" "x64;1033" "$package_code"
+# osslsigncode writes a new MSI, whose storages carry the time of day too.
+faketime -f "$frozen_clock" bash "$sign" "$msi"
+
+rm -rf "$stage" "$work"

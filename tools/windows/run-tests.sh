@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Windows program and its tests (tools/windows/build.sh), makes the release zip and
-# installer (tools/windows/package.sh) and runs everything under Wine: the test programs in the
-# project's own Wine prefix (build/windows-wine), the whole job and the installer through the
-# real windows on a private display, each in a prefix of its own.
+# Builds the Windows program and its tests (tools/windows/build.sh), makes the release zip,
+# installer and MSI (tools/windows/package.sh) and runs everything under Wine: the test
+# programs in the project's own Wine prefix (build/windows-wine), the whole job and the release
+# through the real windows on a private display, each in a prefix of its own. With
+# ZARNELL_TEST_SIGNING_CERT the release must be signed by its key (see ./zarnell).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root"
@@ -39,7 +40,8 @@ fi
 say "testing windows"
 ctest --preset windows -j "$jobs" --timeout 600
 
-say "testing the Windows zip and installer"
-bash tests/windows/wine-release.sh "$root/build/packages/zarnell-setup-1.0-windows-x64.zip" \
-    "$root/build/packages/zarnell-setup-1.0-windows-x64-setup.exe" \
-    build/windows/tests/windows/zarnell-winwindows.exe
+say "testing the Windows zip, installer and MSI"
+release=$root/build/packages/zarnell-setup-1.0-windows-x64
+bash tests/windows/wine-release.sh "$release.zip" "$release-setup.exe" "$release.msi" \
+    build/windows/tests/windows/zarnell-winwindows.exe \
+    build/windows/tests/windows/zarnell-plantdll.dll build/windows/app/zarnell-setup-delayload.txt

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Checks the release in build/packages/ as the people who download it do:
+#   tests/release/check-release.sh CERT
+# - every checksum in SHA256SUMS matches (sha256sum -c);
+# - the bill of materials is valid CycloneDX 1.5 (by the CycloneDX library's own schemas, from
+#   npm), names Qt's version exactly as the .dsc of the Qt that the program was built with does,
+#   and names zlib, which Qt always builds in, with the version of Qt's attribution file;
+# - the program in the zip, the installer and the MSI carry signatures that osslsigncode
+#   verifies against CERT, the certificate of the key they were signed with, and one byte
+#   changed in any of them makes the verification fail.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+cd "$root"
+cert=$(readlink -f "$1")
+version=1.0
+packages=build/packages
+name=zarnell-setup-$version-windows-x64
+bom=$packages/zarnell-setup-$version.cdx.json
+
+say() { printf '== %s\n' "$*"; }
+fail() {
+    echo "check-release: $*" >&2
+    exit 1
+}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/zarnell-check-release.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+say "sha256sum -c SHA256SUMS"
+(cd "$packages" && sha256sum -c SHA256SUMS) || fail "a checksum does not match"
+
+say "validating $(basename "$bom")"
+validator=tools/packaging/sbom-validator
+(cd "$validator" && npm ci --no-audit --no-fund --silent >/dev/null) ||
+    fail "npm could not install the validator"
+node "$validator/validate.mjs" "$bom"
+qt=$(bash tools/windows/build-qt.sh)
+bom_value() {
+    python3 -c 'import json, sys
+bom = json.load(open(sys.argv[1]))
+print(next(c.get(sys.argv[3], "") for c in bom["components"] if c["bom-ref"] == sys.argv[2]))' \
+        "$bom" "$@"
+}
+dsc_version=$(sed -n 's/^Version: //p' "$qt"/source/*.dsc)
+[[ -n $dsc_version && $(bom_value qt6-base version) == "$dsc_version" ]] ||
+    fail "the bill names Qt $(bom_value qt6-base version), its .dsc $dsc_version"
+zlib_version=$(python3 -c 'import json, sys
+print(json.loads(open(sys.argv[1]).read(), strict=False)["Version"])' \
+    "$qt/source/attributions/src/3rdparty/zlib/qt_attribution.json")
+[[ $(bom_value qt-3rdparty-zlib version) == "$zlib_version" ]] ||
+    fail "the bill does not name zlib $zlib_version"
+echo "Qt $dsc_version, zlib $zlib_version"
+
+# The file with one byte changed: in the middle of a program, in the cabinet of an MSI (its
+# free space is outside the signature).
+changed_copy() {
+    local file=$1 copy=$2 offset
+    cp "$file" "$copy"
+    if [[ $file == *.msi ]]; then
+        offset=$(($(grep -abo MSCF "$file" | head -n 1 | cut -d: -f1) + 64))
+    else
+        offset=$(($(stat -c %s "$file") / 2))
+    fi
+    python3 -c 'import sys
+path, offset = sys.argv[1], int(sys.argv[2])
+with open(path, "r+b") as f:
+    f.seek(offset)
+    byte = f.read(1)
+    f.seek(offset)
+    f.write(bytes([byte[0] ^ 0x01]))' "$copy" "$offset"
+}
+
+(cd "$work" && cmake -E tar xf "$root/$packages/$name.zip")
+for file in "$work/zarnell-setup-$version/zarnell-setup.exe" "$packages/$name-setup.exe" \
+    "$packages/$name.msi"; do
+    say "osslsigncode verify $(basename "$file")"
+    osslsigncode verify -CAfile "$cert" -in "$file" >"$work/verify.log" 2>&1 ||
+        { cat "$work/verify.log" >&2; fail "$(basename "$file") does not verify"; }
+    changed_copy "$file" "$work/changed"
+    if osslsigncode verify -CAfile "$cert" -in "$work/changed" >"$work/verify.log" 2>&1; then
+        fail "$(basename "$file") with a byte changed still verifies"
+    fi
+    echo "verifies; with one byte changed it does not"
+done

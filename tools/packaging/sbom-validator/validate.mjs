@@ -1,0 +1,19 @@
+// Validates a CycloneDX 1.5 JSON document with the CycloneDX library's own bundled schemas
+// (strict: no property that the schema does not know), without the network:
+//   node validate.mjs BOM.json
+import { readFile } from 'node:fs/promises'
+import { Spec, Validation } from '@cyclonedx/cyclonedx-library'
+
+const [file] = process.argv.slice(2)
+if (!file) {
+  console.error('usage: node validate.mjs BOM.json')
+  process.exit(2)
+}
+const validator = new Validation.JsonStrictValidator(Spec.Version.v1dot5)
+const error = await validator.validate(await readFile(file, 'utf8'))
+if (error !== null) {
+  console.error(`${file} is not valid CycloneDX 1.5:`)
+  console.error(JSON.stringify(error, null, 2))
+  process.exit(1)
+}
+console.log(`${file} is valid CycloneDX 1.5`)

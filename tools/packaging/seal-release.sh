@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Writes beside the packages in build/packages/ the release's software bill of materials,
+# zarnell-setup-1.0.cdx.json (CycloneDX, tools/packaging/sbom.py), and SHA256SUMS, the
+# checksums of every package and of the bill:
+#   tools/packaging/seal-release.sh
+# The packages must be there: the Debian package (tools/packaging/build-deb.sh) and the Windows
+# zip, installer and MSI (tools/windows/build.sh, then tools/windows/package.sh).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+cd "$root"
+version=1.0
+packages=build/packages
+source tools/packaging/source-date.sh
+
+deb=zarnell-setup_${version}_amd64.deb
+zip=zarnell-setup-$version-windows-x64.zip
+files=("$deb" "$zip" "zarnell-setup-$version-windows-x64-setup.exe"
+    "zarnell-setup-$version-windows-x64.msi")
+for file in "${files[@]}"; do
+    [[ -f $packages/$file ]] || { echo "seal-release: missing $packages/$file" >&2; exit 1; }
+done
+
+bom=zarnell-setup-$version.cdx.json
+python3 tools/packaging/sbom.py --out "$packages/$bom" --windows-zip "$packages/$zip" \
+    --link-map build/windows/app/zarnell-setup.map --qt "$(bash tools/windows/build-qt.sh)" \
+    --deb "$packages/$deb"
+(cd "$packages" && sha256sum "${files[@]}" "$bom" >SHA256SUMS)
