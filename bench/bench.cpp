@@ -6,6 +6,7 @@
 #include "quietpulse.h"
 #include "rulerslider.h"
 #include "serialhandover.h"
+#include "slowports.h"
 #include "unitsimpty.h"
 
 #include <QApplication>
@@ -135,34 +136,6 @@ private:
     std::chrono::steady_clock::time_point FLastPaint{};
 };
 
-// A port name that the slow-ports library, when it is preloaded (./zarnell bench does that),
-// makes slow to open, linked to Target while it lives; empty without the library.
-class TSlowPort {
-public:
-    explicit TSlowPort(const std::string &Target)
-    {
-        const QString list = qEnvironmentVariable("ZARNELL_SLOW_OPEN");
-        const QString entry = list.section(QLatin1Char(':'), 0, 0);
-        if (!entry.contains(QLatin1Char('=')))
-            return;
-        Path = entry.section(QLatin1Char('='), 0, 0).toStdString();
-        DelayMs = entry.section(QLatin1Char('='), 1).toInt();
-        std::filesystem::create_directories(std::filesystem::path(Path).parent_path());
-        std::filesystem::remove(Path);
-        std::filesystem::create_symlink(Target, Path);
-    }
-    ~TSlowPort()
-    {
-        if (!Path.empty())
-            std::filesystem::remove(Path);
-    }
-    TSlowPort(const TSlowPort &) = delete;
-    TSlowPort &operator=(const TSlowPort &) = delete;
-
-    std::string Path;
-    int DelayMs = 0;
-};
-
 // While discovery cycles through two ports that never answer, arrow keys reach the ZN ID slider
 // at random moments. A second thread queues them, as the window system does whatever the GUI
 // thread is busy with; the figure is the time from a key being queued to the slider's repaint.
@@ -173,13 +146,13 @@ std::vector<double> KeyToRepaintWhileSearching(int Samples, bool SlowFirst)
     silent.SilentDongle = true;
     TUnitSimPty first(silent);
     TUnitSimPty second(silent);
-    std::optional<TSlowPort> slow;
-    if (SlowFirst) {
-        slow.emplace(first.SlavePath());
-        if (slow->Path.empty())
-            return {};
-    }
-    const std::string firstPath = slow ? slow->Path : first.SlavePath();
+    const std::vector<TSlowPort> slowPorts = SlowPorts();
+    if (SlowFirst && slowPorts.empty())
+        return {};
+    std::optional<TSlowPortLink> slow;
+    if (SlowFirst)
+        slow.emplace(slowPorts.front(), first.SlavePath());
+    const std::string firstPath = SlowFirst ? slowPorts.front().Path : first.SlavePath();
     qputenv("ZARNELL_PORTS", QByteArray::fromStdString(firstPath + ":" + second.SlavePath()));
     TProgramWindows windows;
     TZRSetupForm &form = windows.ZRSetupForm;

@@ -27,12 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_display "$work" || fail "Xvfb did not start"
-rm -f "$WINEPREFIX"/dosdevices/com*
-start_wine_desktop
-if compgen -G "$WINEPREFIX/dosdevices/com*" >/dev/null; then
-    fail "Wine has mapped serial ports in $WINEPREFIX; refusing to run"
-fi
+start_session
 
 start_sim unit || fail "the simulator named no port"
 sim_pid=$unit_pid

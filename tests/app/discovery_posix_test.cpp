@@ -6,6 +6,7 @@
 
 #include "numedit.h"
 #include "rulerslider.h"
+#include "slowports.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -53,24 +54,6 @@ private:
     fs::path FFolder;
 };
 
-// The paths that the preloaded library makes slow to open, and how slow, from its variable.
-struct TSlowPorts {
-    TSlowPorts()
-    {
-        const char *list = std::getenv("ZARNELL_SLOW_OPEN");
-        for (const QString &entry : QString::fromLocal8Bit(list ? list : "").split(u':')) {
-            const qsizetype equals = entry.lastIndexOf(u'=');
-            if (equals < 0)
-                continue;
-            Paths << entry.left(equals);
-            Delay = std::chrono::milliseconds(entry.mid(equals + 1).toInt());
-        }
-    }
-
-    QStringList Paths;
-    std::chrono::milliseconds Delay{0};
-};
-
 // The longest time the event loop went without running a 10 ms timer, while it lives.
 class TLoopWatch : public QObject {
 public:
@@ -95,23 +78,22 @@ using TDiscovery = TWholeJob;
 
 TEST_F(TDiscovery, PortsSlowToOpenNeitherFreezeTheWindowNorHoldUpTheSearch)
 {
-    const TSlowPorts slow;
-    if (slow.Paths.size() < 2)
+    const std::vector<TSlowPort> slow = SlowPorts();
+    if (slow.size() < 2)
         GTEST_SKIP() << "the slow-ports library is not preloaded";
     TUnitSimOptions silent;
     silent.SilentDongle = true;
     FUnits.push_back(std::make_unique<TUnitSimPty>(silent));
     FUnits.push_back(std::make_unique<TUnitSimPty>(silent));
     FUnits.push_back(std::make_unique<TUnitSimPty>());
-    for (int i = 0; i < 2; ++i) {
-        fs::remove(slow.Paths[i].toStdString());
-        fs::create_directories(fs::path(slow.Paths[i].toStdString()).parent_path());
-        fs::create_symlink(FUnits[i]->SlavePath(), slow.Paths[i].toStdString());
-    }
+    const TSlowPortLink first(slow[0], FUnits[0]->SlavePath());
+    const TSlowPortLink second(slow[1], FUnits[1]->SlavePath());
+    const QStringList slowPaths{QString::fromStdString(slow[0].Path),
+                                QString::fromStdString(slow[1].Path)};
     QElapsedTimer clock;
     clock.start();
     StartProgramOnPorts(
-        {slow.Paths[0], slow.Paths[1], QString::fromStdString(FUnits[2]->SlavePath())});
+        {slowPaths[0], slowPaths[1], QString::fromStdString(FUnits[2]->SlavePath())});
     FForm->OpenBound->setInterval(TZRSetupForm::OpenBoundMs);
 
     // Keys reach the ZN ID slider while the slow ports open.
@@ -128,16 +110,16 @@ TEST_F(TDiscovery, PortsSlowToOpenNeitherFreezeTheWindowNorHoldUpTheSearch)
     typist.stop();
     std::printf("the dongle, behind two ports that take %lld ms to open, found after %lld ms; "
                 "the event loop stood still for %lld ms at most\n",
-                static_cast<long long>(slow.Delay.count()), static_cast<long long>(found),
+                static_cast<long long>(slow[0].Delay.count()), static_cast<long long>(found),
                 static_cast<long long>(loop.Longest));
-    EXPECT_LT(found, slow.Delay.count()) << "the search waited for a slow port";
-    EXPECT_LT(loop.Longest, slow.Delay.count() / 5) << "the window froze";
+    EXPECT_LT(found, slow[0].Delay.count()) << "the search waited for a slow port";
+    EXPECT_LT(loop.Longest, slow[0].Delay.count() / 5) << "the window froze";
     EXPECT_EQ(FForm->ID->Value(), FForm->IDSlider->Value());
     EXPECT_GT(keys, 10);
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(FUnits[i]->ProbeCount(), 0) << i;
         EXPECT_EQ(FForm->Ports->itemData(i, Qt::ToolTipRole).toString(),
-                  slow.Paths[i] + QStringLiteral(": slow to open, skipped"));
+                  slowPaths[i] + QStringLiteral(": slow to open, skipped"));
     }
 
     FForm->IDSlider->SetValue(1);
@@ -146,8 +128,6 @@ TEST_F(TDiscovery, PortsSlowToOpenNeitherFreezeTheWindowNorHoldUpTheSearch)
     EXPECT_EQ(FUnits[2]->Eeprom()[6], 1);
     EXPECT_EQ(FUnits[0]->ProbeCount() + FUnits[1]->ProbeCount(), 0);
     EXPECT_TRUE(FErrors.isEmpty()) << FErrors.join(u'\n').toStdString();
-    for (const QString &path : slow.Paths)
-        fs::remove(path.toStdString());
 }
 
 TEST_F(TDiscovery, ADonglePulledOutAfterDiscoveryIsToldOfOnceAndFoundAgainUnderItsName)

@@ -6,11 +6,10 @@
 // ZARNELL_SLOW_OPEN.
 #include "commfixture.h"
 #include "lineprobe.h"
+#include "slowports.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -40,33 +39,6 @@ std::string MessageOf(std::exception_ptr Error)
         return e.what();
     }
 }
-
-// The first path that the preloaded library makes slow to open, linked to Target, and its
-// delay; the test is skipped when the library is not preloaded.
-struct TSlowLink {
-    explicit TSlowLink(const std::string &Target)
-    {
-        const char *list = std::getenv("ZARNELL_SLOW_OPEN");
-        const std::string entry =
-            list ? std::string(list).substr(0, std::string(list).find(':')) : std::string();
-        const std::size_t equals = entry.rfind('=');
-        if (equals == std::string::npos)
-            return;
-        Path = entry.substr(0, equals);
-        Delay = std::chrono::milliseconds(std::stoi(entry.substr(equals + 1)));
-        std::filesystem::create_directories(std::filesystem::path(Path).parent_path());
-        std::filesystem::remove(Path);
-        std::filesystem::create_symlink(Target, Path);
-    }
-    ~TSlowLink()
-    {
-        if (!Path.empty())
-            std::filesystem::remove(Path);
-    }
-
-    std::string Path;
-    std::chrono::milliseconds Delay{0};
-};
 
 } // namespace
 
@@ -144,9 +116,11 @@ TEST_F(TSerBackground, ClosingInTheBackgroundLetsTheNextOpenOfTheSameDeviceWait)
 
 TEST_F(TSerBackground, AnOpenGivenUpClosesItsDeviceWhenItReturnsWithoutWritingToIt)
 {
-    const TSlowLink slow(FPty.SlavePath());
-    if (slow.Path.empty())
+    const std::vector<TSlowPort> ports = SlowPorts();
+    if (ports.empty())
         GTEST_SKIP() << "the slow-ports library is not preloaded";
+    const TSlowPort &slow = ports.front();
+    const TSlowPortLink link(slow, FPty.SlavePath());
 
     // Given up three ways: by name, by Close and by the component's end. None waits.
     for (int way = 0; way < 3; ++way) {

@@ -49,6 +49,17 @@ start_wine_desktop() {
     timeout 60 wineserver -p </dev/null >/dev/null 2>&1
 }
 
+# The display and this prefix's Wine desktop, with no COM port linked: a link that an
+# interrupted test left behind must not survive, and Wine itself maps none.
+start_session() {
+    start_display "$work" || fail "Xvfb did not start"
+    rm -f "$WINEPREFIX"/dosdevices/com*
+    start_wine_desktop
+    if compgen -G "$WINEPREFIX/dosdevices/com*" >/dev/null; then
+        fail "Wine has mapped serial ports in $WINEPREFIX; refusing to run"
+    fi
+}
+
 # Ends what a test started: the processes by their ids, then this prefix's Wine server.
 stop_all() {
     end_processes "$@"

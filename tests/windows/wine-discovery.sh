@@ -40,12 +40,7 @@ for file in "$exe" "$sim" "$shim" "$slowports" "$winwindows"; do
     [[ -f $file ]] || fail "missing $file"
 done
 
-start_display "$work" || fail "Xvfb did not start"
-rm -f "$WINEPREFIX"/dosdevices/com*
-start_wine_desktop
-if compgen -G "$WINEPREFIX/dosdevices/com*" >/dev/null; then
-    fail "Wine has mapped serial ports in $WINEPREFIX; refusing to run"
-fi
+start_session
 
 start_sim slow3 --silent-dongle || fail "the simulator named no port"
 start_sim slow4 --silent-dongle || fail "the simulator named no port"

@@ -42,12 +42,7 @@ for file in "$exe" "$sim" "$shim" "$winwindows"; do
     [[ -f $file ]] || fail "missing $file"
 done
 
-start_display "$work" || fail "Xvfb did not start"
-rm -f "$WINEPREFIX"/dosdevices/com*
-start_wine_desktop
-if compgen -G "$WINEPREFIX/dosdevices/com*" >/dev/null; then
-    fail "Wine has mapped serial ports in $WINEPREFIX; refusing to run"
-fi
+start_session
 
 sim_options=()
 [[ -n $shots ]] && sim_options+=(--frame-delay 400)
