@@ -48,6 +48,8 @@ void TSerCustomComm::BeginOpen(TSerOpenedEvent Opened)
             device = TSerDevice::Open(pending->Setup.Path);
             ApplySetup(*device, pending->Setup);
         } catch (...) {
+            // A device that refused its settings is closed again, here, as Open does.
+            device.reset();
             error = std::current_exception();
         }
         std::lock_guard lock(pending->Lock);
