@@ -4,6 +4,7 @@
 #include "frames.h"
 #include "numedit.h"
 #include "rulerslider.h"
+#include "serexception.h"
 #include "serports.h"
 #include "updatedlg.h"
 #include "windowstyle.h"

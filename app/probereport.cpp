@@ -1,7 +1,8 @@
 #include "probereport.h"
 
+#include "exceptiontext.h"
 #include "frames.h"
-#include "replyparser.h"
+#include "latin1.h"
 #include "serexception.h"
 
 Q_LOGGING_CATEGORY(lcDiscovery, "zarnell.discovery", QtWarningMsg)
@@ -10,13 +11,7 @@ namespace {
 
 QString MessageOf(std::exception_ptr Error)
 {
-    try {
-        std::rethrow_exception(Error);
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("unknown failure");
-    }
+    return QString::fromStdString(ExceptionText(Error));
 }
 
 // An open that failed, in the words of what to do about it.

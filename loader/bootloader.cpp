@@ -4,6 +4,7 @@
 #include "frames.h"
 #include "numedit.h"
 #include "sercomm.h"
+#include "serexception.h"
 #include "windowstyle.h"
 
 #include <QKeyEvent>

@@ -1,5 +1,7 @@
 #include "replyparser.h"
 
+#include "latin1.h"
+
 namespace {
 
 constexpr std::string_view UnexpectedResponse = "Unexpected Response ";
@@ -44,9 +46,8 @@ void TReplyLineParser::Append(std::uint8_t Byte)
 }
 
 EUnexpectedReply::EUnexpectedReply(const std::string &Line)
-    : std::runtime_error(UnexpectedMessage(Line))
+    : ETextError(UnexpectedMessage(Line))
     , FLine(Line)
-    , FMessage(UnexpectedMessage(Line))
 {
 }
 
@@ -57,20 +58,4 @@ TReplyClass ClassifyReply(const std::string &Line)
     if (!Line.empty() && Line.front() == RefusalByte)
         return TReplyClass::Refused;
     throw EUnexpectedReply(Line);
-}
-
-std::string Latin1ToUtf8(std::string_view Bytes)
-{
-    std::string text;
-    text.reserve(Bytes.size() * 2);
-    for (char c : Bytes) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (byte < 0x80) {
-            text += c;
-        } else {
-            text += static_cast<char>(0xC0 | (byte >> 6));
-            text += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return text;
 }

@@ -2,10 +2,11 @@
 // return, with an escape byte for the bytes that would otherwise end the line or start an escape.
 #pragma once
 
+#include "exceptiontext.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -40,25 +41,19 @@ private:
 
 enum class TReplyClass { Acknowledged, Refused };
 
-// Raised by ClassifyReply for a line that is neither an acknowledgement nor a refusal.
-// what() is a C string and so ends at the first NUL byte of the line; Message() is the whole
-// text, NUL bytes included, and is what a window should show. Both are UTF-8.
-class EUnexpectedReply : public std::runtime_error {
+// Raised by ClassifyReply for a line that is neither an acknowledgement nor a refusal. The line
+// may hold NUL bytes: Message() carries them, what() ends at the first.
+class EUnexpectedReply : public ETextError {
 public:
     explicit EUnexpectedReply(const std::string &Line);
 
     const std::string &Line() const { return FLine; }
-    const std::string &Message() const { return FMessage; }
 
 private:
     std::string FLine;
-    std::string FMessage;
 };
 
 // Acknowledged for a line starting with "A", refused for one starting with "N"; any other
 // line, the empty one included, raises EUnexpectedReply with "Unexpected Response " followed
 // by the line's bytes as text.
 TReplyClass ClassifyReply(const std::string &Line);
-
-// Bytes of an 8-bit code page as UTF-8: 0-127 unchanged, 128-255 as U+0080-U+00FF.
-std::string Latin1ToUtf8(std::string_view Bytes);

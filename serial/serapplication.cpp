@@ -1,5 +1,7 @@
 #include "serapplication.h"
 
+#include "exceptiontext.h"
+
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -19,21 +21,11 @@ void SetSerExceptionHandler(TSerExceptionHandler NewHandler)
     Handler = std::move(NewHandler);
 }
 
-std::string SerMessageOf(std::exception_ptr Error)
-{
-    try {
-        std::rethrow_exception(Error);
-    } catch (const std::exception &e) {
-        return e.what();
-    } catch (...) {
-        return "Unknown exception";
-    }
-}
-
 void SerPrintException(std::exception_ptr Error) noexcept
 {
     try {
-        std::fprintf(stderr, "%s\n", SerMessageOf(Error).c_str());
+        const std::string text = ExceptionText(Error) + '\n';
+        std::fwrite(text.data(), 1, text.size(), stderr);
     } catch (...) {
         std::fputs("Unknown exception\n", stderr);
     }

@@ -18,9 +18,6 @@ void SerHandleException(std::exception_ptr Error) noexcept;
 // Writes an exception's message to standard error: for failures that cannot reach the GUI.
 void SerPrintException(std::exception_ptr Error) noexcept;
 
-// An exception's message, for the log.
-std::string SerMessageOf(std::exception_ptr Error);
-
 // The component's log: open, settings, close, line errors, a vanished device. The program
 // installs where it goes (a Qt logging category); Enabled is asked first, so that no text is
 // built while nobody reads it.

@@ -3,6 +3,7 @@
 // raises the notifications.
 #include "sercomm.h"
 
+#include "exceptiontext.h"
 #include "serapplication.h"
 #include "serblockingcalls.h"
 #include "serdevicejobs.h"
@@ -96,7 +97,7 @@ void TSerCustomComm::FinishOpen()
         }
     }
     if (error) {
-        SerLog([&] { return "cannot open " + FDevicePath + ": " + SerMessageOf(error); });
+        SerLog([&] { return "cannot open " + FDevicePath + ": " + ExceptionText(error); });
     } else {
         LogOpened();
         DoOpen();

@@ -4,6 +4,17 @@
 
 #include <cctype>
 
+bool IsDeviceLost(std::exception_ptr Error)
+{
+    try {
+        std::rethrow_exception(Error);
+    } catch (const ESerDeviceLost &) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 std::string SerTrimSystemText(std::string Text)
 {
     // Characters, not bytes: a UTF-8 character's continuation bytes are 10xxxxxx.

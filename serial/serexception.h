@@ -1,6 +1,7 @@
 // The serial component's exception and the formatting of its platform error messages.
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -29,6 +30,9 @@ public:
     {
     }
 };
+
+// True when the failure is the loss of an open port's device: the dongle was unplugged.
+bool IsDeviceLost(std::exception_ptr Error);
 
 // What the system error of a failed open says about a port.
 enum class TSerOpenProblem { opMissing, opNoPermission, opInUse, opOther };

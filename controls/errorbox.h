@@ -18,9 +18,6 @@ QString StandardErrorTitle();
 // Shows the error box for an exception (modal; hand-overs keep being served meanwhile) and returns.
 void HandleApplicationException(std::exception_ptr Error) noexcept;
 
-// True when the failure is the loss of an open port's device: the dongle was unplugged.
-bool IsDeviceLost(std::exception_ptr Error);
-
 // When the program looks for a dongle that was unplugged: at once, or once the loader window
 // that is up has been closed.
 enum class TDongleSearch { dsNow, dsAfterLoaderWindow };

@@ -1,7 +1,6 @@
 #include "errorbox.h"
 
-#include "replyparser.h"
-#include "serexception.h"
+#include "exceptiontext.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -14,17 +13,7 @@ namespace {
 
 QString MessageOf(std::exception_ptr Error)
 {
-    try {
-        std::rethrow_exception(Error);
-    } catch (const EUnexpectedReply &e) {
-        // The line's bytes may hold a NUL, which what() cannot carry.
-        return QString::fromUtf8(e.Message().data(), static_cast<qsizetype>(e.Message().size()));
-    } catch (const std::exception &e) {
-        // Messages are UTF-8; a reply line's bytes 128-255 arrive as their own code points.
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Unknown exception");
-    }
+    return QString::fromStdString(ExceptionText(Error));
 }
 
 } // namespace
@@ -69,17 +58,6 @@ void HandleApplicationException(std::exception_ptr Error) noexcept
         ShowBox(QMessageBox::Critical, StandardErrorText(MessageOf(Error)));
     } catch (...) {
         std::fputs("Zarnell Setup: an error could not be shown\n", stderr);
-    }
-}
-
-bool IsDeviceLost(std::exception_ptr Error)
-{
-    try {
-        std::rethrow_exception(Error);
-    } catch (const ESerDeviceLost &) {
-        return true;
-    } catch (...) {
-        return false;
     }
 }
 

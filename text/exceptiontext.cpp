@@ -1,0 +1,14 @@
+#include "exceptiontext.h"
+
+std::string ExceptionText(std::exception_ptr Error)
+{
+    try {
+        std::rethrow_exception(Error);
+    } catch (const ETextError &e) {
+        return e.Message();
+    } catch (const std::exception &e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown exception";
+    }
+}
