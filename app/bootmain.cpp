@@ -4,6 +4,7 @@
 #include "frames.h"
 #include "numedit.h"
 #include "rulerslider.h"
+#include "serdevicename.h"
 #include "serexception.h"
 #include "serports.h"
 #include "updatedlg.h"
@@ -262,8 +263,7 @@ void TZRSetupForm::ProbeNextPort(const QString &PortName)
     FReply.Reset();
     FProbeReport.Started(PortName);
     try {
-        // The device name is a pattern: a per cent sign in a port's path stands for itself.
-        SerComm1.SetDeviceName("\\\\.\\\\" + SerEscapePattern(PortName.toStdString()));
+        SerComm1.SetDeviceName(SerPortDeviceName(PortName.toStdString()));
         SerComm1.BeginOpen(TSerOpenedEvent(this, &TZRSetupForm::ComPortOpened));
         OpenBound->start();
     } catch (...) {

@@ -1,6 +1,7 @@
 #include "sercomm.h"
 
 #include "serapplication.h"
+#include "serdevicename.h"
 #include "sereventthread.h"
 #include "serformat.h"
 

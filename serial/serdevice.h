@@ -69,5 +69,3 @@ public:
     virtual void Wake() = 0;
 };
 
-// The device path for a formatted device name (the "\\.\" namespace rule of the platform).
-std::string SerDevicePath(const std::string &Name);

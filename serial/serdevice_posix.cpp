@@ -427,24 +427,3 @@ std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
     return std::make_unique<TSerPosixDevice>(std::move(device), std::move(epoll),
                                              std::move(wakeup));
 }
-
-// Removes the device-namespace prefixes that a Windows-style name carries: the single "\\.\"
-// and any further "\" and ".\" elements the caller put in front (the setup window doubles it).
-std::string SerDevicePath(const std::string &Name)
-{
-    std::size_t start = 0;
-    bool prefixed = false;
-    while (start < Name.size()) {
-        if (Name[start] == '\\')
-            ++start;
-        else if (Name.compare(start, 2, ".\\") == 0 && start > 0) {
-            start += 2;
-            prefixed = true;
-        } else
-            break;
-    }
-    const std::string bare = prefixed ? Name.substr(start) : Name;
-    if (bare.empty() || bare.front() == '/')
-        return bare;
-    return "/dev/" + bare;
-}

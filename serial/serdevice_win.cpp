@@ -477,12 +477,3 @@ std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
     }
     return std::make_unique<TSerDeviceWin>(std::move(handle));
 }
-
-// Every supported Windows is of the NT family, so the device namespace prefix always applies
-// (the old version test is deprecated and would only ever answer "NT"). The setup window's names
-// carry the prefix once more ("\\.\\\.\\COM3"); Windows and Wine both fold that to the plain
-// device path.
-std::string SerDevicePath(const std::string &Name)
-{
-    return "\\\\.\\" + Name;
-}

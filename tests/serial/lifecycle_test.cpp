@@ -1,5 +1,6 @@
 // Opening and closing: the errors of Open, the notifications, the pause after Close.
 #include "commfixture.h"
+#include "serdevicename.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ TEST(SerOpen, ThePrefixedNameOfTheSetupWindowOpens)
 {
     TPtyPair pty;
     TQuickComm comm;
-    UseProgramSettings(comm, "\\\\.\\\\" + pty.SlavePath());
+    UseProgramSettings(comm, SerPortDeviceName(pty.SlavePath()));
     comm.Open();
     EXPECT_EQ(comm.GetDevicePath(), pty.SlavePath());
     EXPECT_TRUE(comm.Active());

@@ -1,6 +1,7 @@
 // The property rules: guarded, live and notify-once settings, and how names become paths.
 #include "commfixture.h"
 #include "lineprobe.h"
+#include "serdevicename.h"
 #include "serformat.h"
 
 #include <gtest/gtest.h>
@@ -141,10 +142,14 @@ TEST(SerFormat, CommErrorsCarryTheCodeAndTheTrimmedSystemText)
 
 TEST(SerDevicePath, StripsTheDeviceNamespaceAndCompletesBareNames)
 {
+    EXPECT_EQ(SerPortDeviceName("/tmp/50%/x"), "\\\\.\\\\/tmp/50%%/x");
+    EXPECT_EQ(SerStripDeviceNamespace(".\\tty"), ".\\tty") << "a relative name stays whole";
+    EXPECT_EQ(SerStripDeviceNamespace("\\tty"), "\\tty") << "no namespace without its dot";
+
     EXPECT_EQ(SerDevicePath("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(SerDevicePath("/dev/pts/7"), "/dev/pts/7");
     EXPECT_EQ(SerDevicePath("\\\\.\\ttyUSB0"), "/dev/ttyUSB0");
     // What the setup window builds: the namespace prefix, then "\\.\\" and the port name.
     EXPECT_EQ(SerDevicePath("\\\\.\\\\\\.\\\\ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(SerDevicePath("\\\\.\\\\/dev/pts/7"), "/dev/pts/7");
+    EXPECT_EQ(SerDevicePath(SerPortDeviceName("/dev/pts/7")), "/dev/pts/7");
 }

@@ -4,6 +4,7 @@
 #include "frames.h"
 #include "replyparser.h"
 #include "sercomm.h"
+#include "serdevicename.h"
 #include "serhandover.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ public:
         FComm.SetEventPriority(TThreadPriority::tpHighest);
         FComm.SetDirectWrite(true);
         FComm.OnRxChar = TSerCommRxCharEvent(this, &TSetupPort::RxChar);
-        FComm.SetDeviceName("\\\\.\\\\" + TestPort());
+        FComm.SetDeviceName(SerPortDeviceName(TestPort()));
     }
 
     TSerComm &Comm() { return FComm; }

@@ -6,6 +6,7 @@
 #include "replyparser.h"
 #include "serapplication.h"
 #include "sercomm.h"
+#include "serdevicename.h"
 #include "serhandover.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ TEST(SerCommWinVanish, TheLossIsReportedOnceAndThePortGoesQuiet)
     comm.SetStopbits(TSerStopbits::sb2);
     comm.SetMonitorEvents({TSerCommEvent::ceRxChar});
     comm.SetDirectWrite(true);
-    comm.SetDeviceName("\\\\.\\\\" + TestPort());
+    comm.SetDeviceName(SerPortDeviceName(TestPort()));
     TReplyLineParser parser;
     std::vector<std::string> lines;
     comm.OnRxChar = TSerCommRxCharEvent(&comm, [&](TSerCustomComm *Sender, int Count) {

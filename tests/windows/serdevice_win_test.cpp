@@ -2,6 +2,7 @@
 // prefix maps to the simulator's pseudo-terminal (tests/windows/run-with-sim.sh sets it up and
 // names it in ZARNELL_TEST_PORT).
 #include "serdevice.h"
+#include "serdevicename.h"
 #include "serexception.h"
 #include "serports.h"
 
@@ -31,8 +32,7 @@ std::string TestPort()
 // The line and driver settings that the setup window's component gives the port.
 std::unique_ptr<TSerDevice> OpenTestPort()
 {
-    // The setup window's device name carries the namespace prefix once more.
-    auto device = TSerDevice::Open(SerDevicePath("\\\\.\\\\" + TestPort()));
+    auto device = TSerDevice::Open(SerDevicePath(SerPortDeviceName(TestPort())));
     TSerLineSettings line;
     line.Baudrate = 500000;
     line.Stopbits = TSerStopbits::sb2;
@@ -123,7 +123,8 @@ TEST(SerDeviceWinPaths, DevicePathAndOpenFailures)
     EXPECT_EQ(SerDevicePath("COM3"), "\\\\.\\COM3");
     EXPECT_EQ(ErrorOf([] { TSerDevice::Open(SerDevicePath("COM0")); }),
               "Specified device not found (\\\\.\\COM0).");
-    EXPECT_EQ(ErrorOf([] { TSerDevice::Open(SerDevicePath("\\\\.\\\\COM0")); }),
+    // The program's names carry the namespace once more.
+    EXPECT_EQ(ErrorOf([] { TSerDevice::Open(SerDevicePath(SerPortDeviceName("COM0"))); }),
               "Specified device not found (\\\\.\\\\\\.\\\\COM0).");
 
     // A name that cannot exist: the code and the system's text, without its full stop.

@@ -1,5 +1,7 @@
 #include "comline_win.h"
 
+#include "serdevicename.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -130,7 +132,7 @@ struct TComLine::TImpl {
 
 TComLine::TImpl::TImpl(const std::string &Name)
 {
-    const std::string path = "\\\\.\\" + Name;
+    const std::string path = SerDevicePath(Name);
     Port.Reset(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr));
     if (!Port.IsOpen())
