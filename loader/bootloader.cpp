@@ -121,7 +121,7 @@ int TBoot::StartLoading(TSerCustomComm *Comm, const TImage &Image)
     SetStatus(QStringLiteral("Waiting for Device"));
     FReply.Reset();
     FPage = 0;
-    FPageSize = 32;
+    FPageSize = EepromPageSize;
     FComm = Comm;
     Percent->SetValue(0);
     Progress->setValue(0);
@@ -143,9 +143,31 @@ int TBoot::StartLoading(TSerCustomComm *Comm, const TImage &Image)
     return exec();
 }
 
+const char *TBoot::StepName(std::uint8_t Step)
+{
+    switch (Step) {
+    case StepPageStart:
+        return "page-start";
+    case StepBlockLow:
+        return "block-low";
+    case StepBlockHigh:
+        return "block-high";
+    case StepPageAddress:
+        return "page-address";
+    case StepNextPage:
+        return "next-page";
+    case StepFinish:
+        return "finish";
+    case StepProgrammed:
+        return "programmed";
+    default:
+        return "none";
+    }
+}
+
 void TBoot::RunStep()
 {
-    qCInfo(lcLoader) << "step" << int{FStep};
+    qCInfo(lcLoader).nospace() << "step " << StepName(FStep) << " (" << int{FStep} << ")";
     switch (FStep) {
     case StepPageStart:
         SetStatus(ProgrammingText);
@@ -159,7 +181,7 @@ void TBoot::RunStep()
         SendBlock(0);
         break;
     case StepBlockHigh:
-        SendBlock(16);
+        SendBlock(BlockDataSize);
         break;
     case StepPageAddress:
         SendPageAddress();

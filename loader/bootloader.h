@@ -2,6 +2,7 @@
 // showing the progress.
 #pragma once
 
+#include "frames.h"
 #include "replyparser.h"
 
 #include <QDialog>
@@ -34,7 +35,12 @@ public:
     static constexpr std::uint8_t StepFinish = 25;
     static constexpr std::uint8_t StepProgrammed = 26;
 
-    using TImage = std::array<std::uint8_t, 32>;
+    // The name of a step for the log: "programmed" for StepProgrammed; steps outside a run
+    // have none.
+    static const char *StepName(std::uint8_t Step);
+
+    // The EEPROM image: one page, which holds the settings block.
+    using TImage = std::array<std::uint8_t, EepromPageSize>;
 
     // The unit answers each frame within milliseconds; after this long without a reply the
     // window says that it is silent. Nothing is sent again and nothing times out.
@@ -93,5 +99,5 @@ private:
     TImage FImage{};
     std::int32_t FPage = 0;
     std::int32_t FPageCount = 1;
-    std::int32_t FPageSize = 32;
+    std::int32_t FPageSize = EepromPageSize;
 };

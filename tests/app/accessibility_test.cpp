@@ -29,12 +29,6 @@ bool Activate(QWidget *Window)
     return QTest::qWaitForWindowActive(Window);
 }
 
-std::string EepromPage(const TUnitSimPty &Unit)
-{
-    const std::vector<std::uint8_t> eeprom = Unit.Eeprom();
-    return std::string(eeprom.begin() + 5, eeprom.begin() + 37);
-}
-
 } // namespace
 
 TEST_F(TWholeJob, EachControlIsNamedForWhatItSetsOrShows)
@@ -156,9 +150,6 @@ TEST_F(TWholeJob, AKeyboardAloneDoesTheWholeJob)
     EXPECT_EQ(statusName, QLatin1String("Programming status: Programmed"));
     EXPECT_EQ(TScreenReader::Value(FBoot->Percent), QLatin1String("100"));
 
-    std::string block(32, '\xff');
-    block[0] = 30;
-    block[1] = 3;
-    EXPECT_EQ(EepromPage(unit), block);
+    EXPECT_EQ(EepromPage(unit), SettingsBlock(30, 3));
     EXPECT_TRUE(FErrors.isEmpty()) << FErrors.join(QLatin1Char('\n')).toStdString();
 }

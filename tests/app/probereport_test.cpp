@@ -99,7 +99,8 @@ TEST_F(TWholeJob, TheLogShowsEveryFrameAndReplyInOrderAndNothingWhenOff)
                               QStringLiteral("SE"), QStringLiteral("41"), QStringLiteral("SZ")};
         ASSERT_GE(exchange.size(), run.size()) << log.Lines.join(QLatin1Char('\n')).toStdString();
         EXPECT_EQ(exchange.mid(0, run.size()), run);
-        EXPECT_FALSE(Matching(log.Lines, QStringLiteral("zarnell.loader: step 26")).isEmpty());
+        EXPECT_FALSE(
+            Matching(log.Lines, QStringLiteral("zarnell.loader: step programmed (26)")).isEmpty());
     }
     {
         TLogCapture log(QStringLiteral("zarnell.*=false"));

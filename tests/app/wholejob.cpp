@@ -170,6 +170,21 @@ bool IsDongleLostText(const QString &Text)
            Text.endsWith(QLatin1String("\n\n") + VanishedDeviceError());
 }
 
+std::string SettingsBlock(int SolDelay, int Id)
+{
+    std::string block(SettingsBlockSize, '\xff');
+    block[0] = static_cast<char>(SolDelay);
+    block[1] = static_cast<char>(Id);
+    return block;
+}
+
+std::string EepromPage(const TUnitSimPty &Unit)
+{
+    const std::vector<std::uint8_t> eeprom = Unit.Eeprom();
+    return std::string(eeprom.begin() + PageAddressBase,
+                       eeprom.begin() + PageAddressBase + EepromPageSize);
+}
+
 std::string ExpectedFrame(const std::string &Payload)
 {
     std::string frame = "D ";

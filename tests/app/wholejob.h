@@ -83,3 +83,9 @@ bool IsDongleLostText(const QString &Text);
 
 // The loader frame for a payload, as the unit must receive it.
 std::string ExpectedFrame(const std::string &Payload);
+
+// The settings block for the sliders' values: the two values, then unused bytes of 255.
+std::string SettingsBlock(int SolDelay, int Id);
+
+// The EEPROM page that the unit holds now, where the loader writes the settings block.
+std::string EepromPage(const TUnitSimPty &Unit);

@@ -19,20 +19,6 @@ namespace {
 using TKinds = std::vector<std::string>;
 const TKinds OneRun{"SN", "SB", "SB", "SE", "SZ"};
 
-std::string Block(int SolDelay, int Id)
-{
-    std::string block(32, '\xff');
-    block[0] = static_cast<char>(SolDelay);
-    block[1] = static_cast<char>(Id);
-    return block;
-}
-
-std::string EepromPage(const TUnitSimPty &Unit)
-{
-    const std::vector<std::uint8_t> eeprom = Unit.Eeprom();
-    return std::string(eeprom.begin() + 5, eeprom.begin() + 37);
-}
-
 } // namespace
 
 TEST_F(TWholeJob, FindsTheDongleAndWritesExactlyTheChosenSettings)
@@ -48,12 +34,12 @@ TEST_F(TWholeJob, FindsTheDongleAndWritesExactlyTheChosenSettings)
     ASSERT_TRUE(unit.WaitForFrames(5, 5s));
     const std::vector<TUnitFrame> frames = unit.Frames();
     EXPECT_EQ(frames[0].Bytes, ExpectedFrame("SN"));
-    EXPECT_EQ(frames[1].Bytes,
-              ExpectedFrame("SB" + std::string(1, '\0') + Block(0, 1).substr(0, 16)));
-    EXPECT_EQ(frames[2].Bytes, ExpectedFrame("SB\x10" + Block(0, 1).substr(16)));
+    EXPECT_EQ(frames[1].Bytes, ExpectedFrame("SB" + std::string(1, '\0') +
+                                             SettingsBlock(0, 1).substr(0, BlockDataSize)));
+    EXPECT_EQ(frames[2].Bytes, ExpectedFrame("SB\x10" + SettingsBlock(0, 1).substr(BlockDataSize)));
     EXPECT_EQ(frames[3].Bytes, ExpectedFrame(std::string("SE\x05\x00", 4)));
     EXPECT_EQ(frames[4].Bytes, ExpectedFrame("SZ"));
-    EXPECT_EQ(EepromPage(unit), Block(0, 1));
+    EXPECT_EQ(EepromPage(unit), SettingsBlock(0, 1));
     EXPECT_EQ(FBoot->Percent->text(), QLatin1String("100"));
     EXPECT_EQ(FBoot->Progress->value(), 100);
 
@@ -63,7 +49,7 @@ TEST_F(TWholeJob, FindsTheDongleAndWritesExactlyTheChosenSettings)
         EXPECT_EQ(FForm->SolDelay->text(), QString::number(solDelay));
         EXPECT_EQ(FForm->ID->text(), QString::number(id));
         DownloadToProgrammed();
-        EXPECT_EQ(EepromPage(unit), Block(solDelay, id)) << solDelay << " " << id;
+        EXPECT_EQ(EepromPage(unit), SettingsBlock(solDelay, id)) << solDelay << " " << id;
     }
     // Four runs; a finish frame that was not acknowledged before the next tick went out twice.
     TKinds fourRuns;
@@ -159,7 +145,7 @@ TEST_P(TRefusedStep, IsSentAgainAndTheRunGoesOn)
     } else {
         EXPECT_EQ(kinds, expected);
     }
-    EXPECT_EQ(EepromPage(unit), Block(0, 1));
+    EXPECT_EQ(EepromPage(unit), SettingsBlock(0, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, TRefusedStep, ::testing::Values(1, 2, 3, 4, 5));
@@ -183,7 +169,7 @@ TEST_F(TWholeJob, UnexpectedAndEmptyLinesAreShownAndNothingIsSentAgain)
     EXPECT_EQ(FErrors, QStringList({QStringLiteral("Unexpected Response X."),
                                     QStringLiteral("Unexpected Response ")}));
     EXPECT_EQ(RunFrameKinds(OneRun.size()), OneRun);
-    EXPECT_EQ(EepromPage(unit), Block(0, 1));
+    EXPECT_EQ(EepromPage(unit), SettingsBlock(0, 1));
 }
 
 TEST_F(TWholeJob, AFinishFrameNeverAcknowledgedIsSentTwiceAndTheRunEnds)
@@ -203,11 +189,12 @@ TEST_F(TWholeJob, ClosingTheLoaderMidRunStopsSendingAndALaterDownloadStartsAfres
     TUnitSimPty &unit = StartWithUnit(options);
     ASSERT_TRUE(WaitForDownloadEnabled());
     Download([&](TModalDriver &Driver) {
-        Driver.When([&] { return unit.Frames().size() == 3 && FBoot->Step() == 22; },
-                    [this] {
-                        EXPECT_FALSE(FBoot->CloseButton->isEnabled());
-                        FBoot->close(); // the close box works while the button is disabled
-                    });
+        Driver.When(
+            [&] { return unit.Frames().size() == 3 && FBoot->Step() == TBoot::StepBlockHigh; },
+            [this] {
+                EXPECT_FALSE(FBoot->CloseButton->isEnabled());
+                FBoot->close(); // the close box works while the button is disabled
+            });
     });
     EXPECT_FALSE(QTest::qWaitFor([&] { return unit.Frames().size() > 3; }, 300));
     EXPECT_FALSE(FBoot->Timer1->isActive());
@@ -241,7 +228,7 @@ TEST_F(TWholeJob, CancelInTheCautionDialogLeavesEverythingAsItWas)
     // A later OK uses the sliders as they are then.
     SetSliders(9, 3);
     DownloadToProgrammed();
-    EXPECT_EQ(EepromPage(unit), Block(9, 3));
+    EXPECT_EQ(EepromPage(unit), SettingsBlock(9, 3));
 }
 
 TEST_F(TWholeJob, ADeviceThatDisappearsMidRunIsReportedOnceAndTheWindowsCloseAtOnce)
@@ -287,7 +274,7 @@ TEST_F(TWholeJob, APortThatHangsUpWhenProbedIsSkippedSilently)
             EXPECT_TRUE(FUnits[0]->Unplugged()) << FForm->Ports->toolTip().toStdString();
             DownloadToProgrammed();
         }
-        EXPECT_EQ(EepromPage(*FUnits[1]), Block(0, 1));
+        EXPECT_EQ(EepromPage(*FUnits[1]), SettingsBlock(0, 1));
         EXPECT_TRUE(FErrors.isEmpty()) << FErrors.join(QLatin1Char('\n')).toStdString();
         TearDown();
     }
@@ -318,7 +305,7 @@ TEST_F(TWholeJob, AnErrorBoxOfANotificationNeitherFreezesNorStopsDiscovery)
     EXPECT_EQ(FErrors, QStringList{VanishedDeviceError()});
     ASSERT_TRUE(WaitForDownloadEnabled());
     DownloadToProgrammed();
-    EXPECT_EQ(EepromPage(*FUnits[1]), Block(0, 1));
+    EXPECT_EQ(EepromPage(*FUnits[1]), SettingsBlock(0, 1));
 }
 
 TEST_F(TWholeJob, WhileTheBoxOfAnUnexpectedLineIsUpTheTickEndsTheRun)
@@ -376,6 +363,6 @@ TEST_F(TWholeJob, ASilentUnitIsToldOfAndAReplyThatComesLateGoesOnWithTheRun)
     EXPECT_GE(hintShown, TBoot::SilenceMs * 9 / 10);
     EXPECT_LT(hintShown, 3000);
     EXPECT_EQ(RunFrameKinds(OneRun.size()), OneRun) << "a frame was sent again";
-    EXPECT_EQ(EepromPage(unit), Block(0, 1));
+    EXPECT_EQ(EepromPage(unit), SettingsBlock(0, 1));
     EXPECT_TRUE(FErrors.isEmpty());
 }

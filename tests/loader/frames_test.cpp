@@ -59,9 +59,9 @@ TEST(LoaderFrames, EveryFrameIsThirtyFourBytesAndNothingIsEscaped)
 
 TEST(LoaderFrames, PageAddressIsIndexTimesSizePlusFiveLowByteFirst)
 {
-    EXPECT_EQ(PageAddressPayload(0, 32), Bytes({83, 69, 5, 0}));
-    EXPECT_EQ(PageAddressPayload(1, 32), Bytes({83, 69, 37, 0}));
-    EXPECT_EQ(PageAddressPayload(10, 32), Bytes({83, 69, 0x45, 0x01}));
+    EXPECT_EQ(PageAddressPayload(0, EepromPageSize), Bytes({83, 69, 5, 0}));
+    EXPECT_EQ(PageAddressPayload(1, EepromPageSize), Bytes({83, 69, 37, 0}));
+    EXPECT_EQ(PageAddressPayload(10, EepromPageSize), Bytes({83, 69, 0x45, 0x01}));
 }
 
 TEST(LoaderFrames, PayloadLongerThanTheFieldIsRefused)

@@ -141,7 +141,8 @@ TEST_F(UnitSim, MalformedFramesAreRefusedAndStrayBytesSkipped)
     EXPECT_EQ(Exchange(BuildFrame("SQ")), std::vector{refused});
     EXPECT_EQ(Exchange(BuildFrame(BlockPayload(Block.data(), 8))), std::vector{refused});
     EXPECT_EQ(Exchange(BuildFrame("SE\x06")), std::vector{refused}) << "not a page address";
-    EXPECT_EQ(Exchange(BuildFrame(PageAddressPayload(8, 32))), std::vector{refused}) << "past end";
+    EXPECT_EQ(Exchange(BuildFrame(PageAddressPayload(8, EepromPageSize))), std::vector{refused})
+        << "past end";
     EXPECT_EQ(Sim->Eeprom(), std::vector<std::uint8_t>(256, 0xFF));
     EXPECT_EQ(Sim->Frames().front().Kind, TFrameKind::Malformed);
 
