@@ -1,5 +1,5 @@
 // The platform layer: one open serial device. Implemented once per platform
-// (serdevice_posix.cpp, serdevice_win.cpp); the component keeps every rule about properties,
+// (serdevice_linux.cpp, serdevice_win.cpp); the component keeps every rule about properties,
 // messages and notifications, the layer knows only the operating system.
 #pragma once
 
@@ -9,30 +9,31 @@
 #include <memory>
 #include <string>
 
-// The line settings as the device must apply them, resolved from the component's properties.
+// The line settings as the device must apply them, resolved from the component's properties,
+// which hold their defaults: every field is set from them.
 struct TSerLineSettings {
-    std::int32_t Baudrate = 1200; // bits per second
-    int DataBits = 8;             // 4 to 8
-    TSerParity Parity = TSerParity::paNone;
-    TSerStopbits Stopbits = TSerStopbits::sb1;
-    bool ParityCheck = false; // coParityCheck
-    bool ErrorChar = false;   // coErrorChar: replace bytes received with a parity error
-    bool NullStrip = false;   // coNullStrip: discard received null bytes
-    bool OutCtsFlow = false;
-    bool OutDsrFlow = false;
-    TSerControlDtr ControlDtr = TSerControlDtr::dtrDisabled;
-    TSerControlRts ControlRts = TSerControlRts::rtsDisabled;
-    bool DsrSensitivity = false;
-    bool TxContinueOnXoff = false;
-    bool XonXoffOut = false;
-    bool XonXoffIn = false;
-    std::uint16_t XonLimit = 1024;
-    std::uint16_t XoffLimit = 1024;
-    std::uint8_t XonChar = 17;
-    std::uint8_t XoffChar = 19;
-    std::uint8_t ErrorCharValue = 0;
-    std::uint8_t EofChar = 0;
-    std::uint8_t EventChar = 0;
+    std::int32_t Baudrate{}; // bits per second
+    int DataBits{};          // 4 to 8
+    TSerParity Parity{};
+    TSerStopbits Stopbits{};
+    bool ParityCheck{}; // coParityCheck
+    bool ErrorChar{};   // coErrorChar: replace bytes received with a parity error
+    bool NullStrip{};   // coNullStrip: discard received null bytes
+    bool OutCtsFlow{};
+    bool OutDsrFlow{};
+    TSerControlDtr ControlDtr{};
+    TSerControlRts ControlRts{};
+    bool DsrSensitivity{};
+    bool TxContinueOnXoff{};
+    bool XonXoffOut{};
+    bool XonXoffIn{};
+    std::uint16_t XonLimit{};
+    std::uint16_t XoffLimit{};
+    std::uint8_t XonChar{};
+    std::uint8_t XoffChar{};
+    std::uint8_t ErrorCharValue{};
+    std::uint8_t EofChar{};
+    std::uint8_t EventChar{};
 };
 
 class TSerDevice {
@@ -68,4 +69,3 @@ public:
     // Any thread: ends the current or next WaitEvents.
     virtual void Wake() = 0;
 };
-

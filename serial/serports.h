@@ -11,7 +11,7 @@
 // (pseudo-terminals for demos and tests). Reads no device.
 std::vector<std::string> SerPortNames();
 
-// The platform's own list: serports_posix.cpp reads sysfs, serports_win.cpp the registry's
+// The platform's own list: serports_linux.cpp reads sysfs, serports_win.cpp the registry's
 // HARDWARE\DEVICEMAP\SERIALCOMM.
 std::vector<std::string> SerSystemPortNames();
 

@@ -2,9 +2,10 @@
 // over on the serving thread; an open that is given up closes its device when its open
 // returns, without a byte written; a close in the background lets the next open of the same
 // device wait for it. Slow opens are real: the test process runs with the slow-ports library
-// preloaded (tests/support/slowports_posix.cpp), which delays open() of the paths in
+// preloaded (tests/support/slowports_linux.cpp), which delays open() of the paths in
 // ZARNELL_SLOW_OPEN.
 #include "commfixture.h"
+#include "exceptiontext.h"
 #include "lineprobe.h"
 #include "slowports.h"
 
@@ -31,15 +32,6 @@ struct TOpened {
     }
 };
 
-std::string MessageOf(std::exception_ptr Error)
-{
-    try {
-        std::rethrow_exception(Error);
-    } catch (const std::exception &e) {
-        return e.what();
-    }
-}
-
 } // namespace
 
 using TSerBackground = TProgramPortTest;
@@ -62,7 +54,7 @@ TEST_F(TSerBackground, AnOpenInTheBackgroundEndsOnTheServingThreadWithAPortLikeA
     EXPECT_EQ(CommErrorOf([&] { FComm.Open(); }), SOpenPortError);
 
     ASSERT_TRUE(ServeUntil([&] { return opened.Called; }));
-    EXPECT_FALSE(opened.Error) << MessageOf(opened.Error);
+    EXPECT_FALSE(opened.Error) << ExceptionText(opened.Error);
     EXPECT_EQ(opened.Thread, std::this_thread::get_id());
     EXPECT_FALSE(FComm.Opening());
     ASSERT_TRUE(FComm.Active());
@@ -84,7 +76,8 @@ TEST_F(TSerBackground, AFailedOpenInTheBackgroundLeavesThePortClosedForTheNextTr
     FComm.BeginOpen(missing.Handler());
     ASSERT_TRUE(ServeUntil([&] { return missing.Called; }));
     ASSERT_TRUE(missing.Error);
-    EXPECT_EQ(MessageOf(missing.Error), "Specified device not found (/dev/zarnell-no-such-port).");
+    EXPECT_EQ(ExceptionText(missing.Error),
+              "Specified device not found (/dev/zarnell-no-such-port).");
     EXPECT_FALSE(FComm.Active());
     EXPECT_FALSE(FComm.Opening());
 
@@ -108,7 +101,7 @@ TEST_F(TSerBackground, ClosingInTheBackgroundLetsTheNextOpenOfTheSameDeviceWait)
         TOpened opened;
         FComm.BeginOpen(opened.Handler());
         ASSERT_TRUE(ServeUntil([&] { return opened.Called; }));
-        EXPECT_FALSE(opened.Error) << cycle << ": " << MessageOf(opened.Error);
+        EXPECT_FALSE(opened.Error) << cycle << ": " << ExceptionText(opened.Error);
     }
     EXPECT_TRUE(FComm.WriteChar('N'));
     EXPECT_EQ(FPty.Read(1), "N");
@@ -148,7 +141,7 @@ TEST_F(TSerBackground, AnOpenGivenUpClosesItsDeviceWhenItReturnsWithoutWritingTo
         TOpened reopened;
         next.BeginOpen(reopened.Handler());
         ASSERT_TRUE(ServeUntil([&] { return reopened.Called; }, 4 * slow.Delay + 5s)) << way;
-        EXPECT_FALSE(reopened.Error) << way << ": " << MessageOf(reopened.Error);
+        EXPECT_FALSE(reopened.Error) << way << ": " << ExceptionText(reopened.Error);
         EXPECT_FALSE(opened.Called) << way;
         next.Close();
     }

@@ -1,4 +1,4 @@
-// The ports that the preloaded slow-ports library (slowports_posix.cpp) makes slow to open, for
+// The ports that the preloaded slow-ports library (slowports_linux.cpp) makes slow to open, for
 // the tests and figures that run with it: each a path that a test links to a device of its own.
 #pragma once
 

@@ -1,6 +1,7 @@
 // The Win32 device layer against the simulated dongle, through a COM port that the test's Wine
 // prefix maps to the simulator's pseudo-terminal (tests/windows/run-with-sim.sh sets it up and
 // names it in ZARNELL_TEST_PORT).
+#include "commerror.h"
 #include "serdevice.h"
 #include "serdevicename.h"
 #include "serexception.h"
@@ -35,22 +36,17 @@ std::unique_ptr<TSerDevice> OpenTestPort()
     auto device = TSerDevice::Open(SerDevicePath(SerPortDeviceName(TestPort())));
     TSerLineSettings line;
     line.Baudrate = 500000;
+    line.DataBits = 8;
     line.Stopbits = TSerStopbits::sb2;
+    line.XonLimit = 1024;
+    line.XoffLimit = 1024;
+    line.XonChar = 17;
+    line.XoffChar = 19;
     device->WriteSettings(line);
     device->SetupBuffers(4096, 2048);
     device->SetTimeouts();
     device->SetEventMask(SerEv::RxChar);
     return device;
-}
-
-std::string ErrorOf(const std::function<void()> &Action)
-{
-    try {
-        Action();
-    } catch (const ESerCommError &error) {
-        return error.what();
-    }
-    return "no error";
 }
 
 // Lists a port in the registry's serial device map for as long as it lives. The map is a
@@ -121,14 +117,14 @@ protected:
 TEST(SerDeviceWinPaths, DevicePathAndOpenFailures)
 {
     EXPECT_EQ(SerDevicePath("COM3"), "\\\\.\\COM3");
-    EXPECT_EQ(ErrorOf([] { TSerDevice::Open(SerDevicePath("COM0")); }),
+    EXPECT_EQ(CommErrorOf([] { TSerDevice::Open(SerDevicePath("COM0")); }),
               "Specified device not found (\\\\.\\COM0).");
     // The program's names carry the namespace once more.
-    EXPECT_EQ(ErrorOf([] { TSerDevice::Open(SerDevicePath(SerPortDeviceName("COM0"))); }),
+    EXPECT_EQ(CommErrorOf([] { TSerDevice::Open(SerDevicePath(SerPortDeviceName("COM0"))); }),
               "Specified device not found (\\\\.\\\\\\.\\\\COM0).");
 
     // A name that cannot exist: the code and the system's text, without its full stop.
-    const std::string message = ErrorOf([] { TSerDevice::Open(SerDevicePath("COM|7")); });
+    const std::string message = CommErrorOf([] { TSerDevice::Open(SerDevicePath("COM|7")); });
     EXPECT_TRUE(message.starts_with("Can't open specified device \\\\.\\COM|7 (Error 123, "))
         << message;
     EXPECT_TRUE(message.ends_with(")") && !message.ends_with(".)")) << message;

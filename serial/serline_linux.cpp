@@ -25,7 +25,7 @@
 //
 // Devices without modem lines (pseudo-terminals) answer ENOTTY or EINVAL to the modem and
 // RS-485 calls; they simply have nothing to set.
-#include "serline_posix.h"
+#include "serline_linux.h"
 
 #include "serexception.h"
 

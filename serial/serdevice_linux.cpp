@@ -20,7 +20,7 @@
 
 #include "serexception.h"
 #include "serfd_posix.h"
-#include "serline_posix.h"
+#include "serline_linux.h"
 
 #include <asm/termbits.h>
 #include <atomic>
@@ -48,13 +48,26 @@ bool ReadCounters(int Fd, serial_icounter_struct &Counts)
     RaiseCommError(SStatisticsError);
 }
 
-// The modem lines, or 0 for devices without them.
+// The modem lines, or 0 for devices without them. A device that has gone answers 0 too: the
+// wait that follows finds out that it has gone.
 int ReadModemLines(int Fd)
 {
     int lines = 0;
-    if (ioctl(Fd, TIOCMGET, &lines) == 0 || SerNoSuchFeature(errno))
-        return lines;
-    return 0;
+    if (ioctl(Fd, TIOCMGET, &lines) != 0)
+        return 0;
+    return lines;
+}
+
+// What an epoll event came from.
+enum TSource : std::uint64_t { srcWakeup, srcInput, srcOutput };
+
+// Adds Fd to the epoll set, its events tagged with Source.
+bool AddToEpoll(int Epoll, int Fd, TSource Source, std::uint32_t Events)
+{
+    epoll_event event{};
+    event.events = Events;
+    event.data.u64 = Source;
+    return epoll_ctl(Epoll, EPOLL_CTL_ADD, Fd, &event) == 0;
 }
 
 std::uint32_t ErrorFlags(const serial_icounter_struct &Old, const serial_icounter_struct &New)
@@ -102,16 +115,16 @@ void TuneDriver(int Fd)
     ioctl(Fd, TIOCSSERIAL, &info);
 }
 
-class TSerPosixDevice : public TSerDevice {
+class TSerLinuxDevice : public TSerDevice {
 public:
-    TSerPosixDevice(TFd Device, TFd Epoll, TFd Wakeup)
+    TSerLinuxDevice(TFd Device, TFd Epoll, TFd Wakeup)
         : FDevice(std::move(Device))
         , FEpoll(std::move(Epoll))
         , FWakeup(std::move(Wakeup))
     {
     }
 
-    ~TSerPosixDevice() override
+    ~TSerLinuxDevice() override
     {
         // Whatever still waits to be sent would hold close() until it has drained.
         ioctl(FDevice.Get(), TCFLSH, TCOFLUSH);
@@ -150,8 +163,6 @@ public:
     void Wake() override;
 
 private:
-    enum TSource : std::uint64_t { srcWakeup, srcInput, srcOutput };
-
     void Watch(int Fd, TSource Source, std::uint32_t Events);
     void Forget(int Fd);
     void DeviceGone();
@@ -178,21 +189,18 @@ private:
     std::atomic<bool> FWritten = false; // a write went out since EV_TXEMPTY was last reported
 };
 
-void TSerPosixDevice::Watch(int Fd, TSource Source, std::uint32_t Events)
+void TSerLinuxDevice::Watch(int Fd, TSource Source, std::uint32_t Events)
 {
-    epoll_event event{};
-    event.events = Events;
-    event.data.u64 = Source;
-    CheckCommResult(epoll_ctl(FEpoll.Get(), EPOLL_CTL_ADD, Fd, &event) == 0, SEventMaskError);
+    CheckCommResult(AddToEpoll(FEpoll.Get(), Fd, Source, Events), SEventMaskError);
 }
 
-void TSerPosixDevice::Forget(int Fd)
+void TSerLinuxDevice::Forget(int Fd)
 {
     // Only fails for a descriptor that is not watched, which is what we want anyway.
     epoll_ctl(FEpoll.Get(), EPOLL_CTL_DEL, Fd, nullptr);
 }
 
-void TSerPosixDevice::SetEventMask(std::uint32_t Mask)
+void TSerLinuxDevice::SetEventMask(std::uint32_t Mask)
 {
     FMask = Mask;
     Watch(FDevice.Get(), srcInput, EPOLLIN | EPOLLET);
@@ -205,7 +213,7 @@ void TSerPosixDevice::SetEventMask(std::uint32_t Mask)
     FWaitModem = ReadModemLines(FDevice.Get());
 }
 
-int TSerPosixDevice::Read(std::uint8_t *Buffer, int Count, int)
+int TSerLinuxDevice::Read(std::uint8_t *Buffer, int Count, int)
 {
     for (;;) {
         const ssize_t got = read(FDevice.Get(), Buffer, static_cast<std::size_t>(Count));
@@ -218,7 +226,7 @@ int TSerPosixDevice::Read(std::uint8_t *Buffer, int Count, int)
     }
 }
 
-int TSerPosixDevice::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
+int TSerLinuxDevice::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
 {
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(TimeoutMs);
@@ -247,7 +255,7 @@ int TSerPosixDevice::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
     return done;
 }
 
-void TSerPosixDevice::Purge(std::uint32_t Flags)
+void TSerLinuxDevice::Purge(std::uint32_t Flags)
 {
     const bool input = Flags & (SerPurge::RxAbort | SerPurge::RxClear);
     const bool output = Flags & (SerPurge::TxAbort | SerPurge::TxClear);
@@ -257,7 +265,7 @@ void TSerPosixDevice::Purge(std::uint32_t Flags)
     CheckCommResult(ioctl(FDevice.Get(), TCFLSH, queue) == 0, SPurgeError);
 }
 
-TSerStatistics TSerPosixDevice::Statistics()
+TSerStatistics TSerLinuxDevice::Statistics()
 {
     // A hung-up tty still answers the queue queries; the device behind it is gone all the same.
     if (FGone)
@@ -286,7 +294,7 @@ TSerStatistics TSerPosixDevice::Statistics()
 
 // A tty that has been hung up (a USB adapter unplugged, the master of a pseudo-terminal closed)
 // fails every request with an I/O error, even the query of its line settings.
-bool TSerPosixDevice::Vanished()
+bool TSerLinuxDevice::Vanished()
 {
     termios2 settings{};
     if (!FGone && ioctl(FDevice.Get(), TCGETS2, &settings) != 0 && errno == EIO)
@@ -294,7 +302,7 @@ bool TSerPosixDevice::Vanished()
     return FGone;
 }
 
-void TSerPosixDevice::DeviceGone()
+void TSerLinuxDevice::DeviceGone()
 {
     // The tty now reports hang-up for ever; only the wake-up may end a wait from here on.
     Forget(FDevice.Get());
@@ -303,7 +311,7 @@ void TSerPosixDevice::DeviceGone()
     FGone = true;
 }
 
-bool TSerPosixDevice::OutputDrained()
+bool TSerLinuxDevice::OutputDrained()
 {
     int outQueue = 0;
     if (ioctl(FDevice.Get(), TIOCOUTQ, &outQueue) != 0 || outQueue != 0)
@@ -311,7 +319,7 @@ bool TSerPosixDevice::OutputDrained()
     return FWritten.exchange(false);
 }
 
-std::uint32_t TSerPosixDevice::LineEvents()
+std::uint32_t TSerLinuxDevice::LineEvents()
 {
     std::uint32_t events = 0;
     serial_icounter_struct counts{};
@@ -333,7 +341,7 @@ std::uint32_t TSerPosixDevice::LineEvents()
     return events;
 }
 
-std::uint32_t TSerPosixDevice::WaitEvents()
+std::uint32_t TSerLinuxDevice::WaitEvents()
 {
     for (;;) {
         epoll_event ready[3];
@@ -381,16 +389,18 @@ std::uint32_t TSerPosixDevice::WaitEvents()
     }
 }
 
-void TSerPosixDevice::Wake()
+void TSerLinuxDevice::Wake()
 {
     const std::uint64_t one = 1;
     // Fails only when the counter would overflow, and then the wait is woken anyway.
     [[maybe_unused]] const ssize_t put = write(FWakeup.Get(), &one, sizeof one);
 }
 
-[[noreturn]] void RaiseOpenError(const std::string &Path, int Code)
+// The open of Path failed with errno.
+[[noreturn]] void RaiseLastOpenError(const std::string &Path)
 {
-    ::RaiseOpenError(Path, Code, Code == ENOENT);
+    const int code = errno;
+    RaiseOpenError(Path, code, code == ENOENT);
 }
 
 // Opens the tty for us alone: TIOCEXCL keeps other opens out (root is let through anyway),
@@ -399,11 +409,11 @@ TFd OpenExclusive(const std::string &Path)
 {
     TFd device(open(Path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (device.Get() < 0)
-        RaiseOpenError(Path, errno);
+        RaiseLastOpenError(Path);
     if (ioctl(device.Get(), TIOCEXCL) != 0 && !SerNoSuchFeature(errno))
-        RaiseOpenError(Path, errno);
+        RaiseLastOpenError(Path);
     if (flock(device.Get(), LOCK_EX | LOCK_NB) != 0)
-        RaiseOpenError(Path, errno);
+        RaiseLastOpenError(Path);
     return device;
 }
 
@@ -414,16 +424,13 @@ std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
     TFd device = OpenExclusive(Path);
     TFd epoll(epoll_create1(EPOLL_CLOEXEC));
     if (epoll.Get() < 0)
-        RaiseOpenError(Path, errno);
+        RaiseLastOpenError(Path);
     TFd wakeup(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (wakeup.Get() < 0)
-        RaiseOpenError(Path, errno);
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.u64 = 0;
-    if (epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, wakeup.Get(), &event) != 0)
-        RaiseOpenError(Path, errno);
+        RaiseLastOpenError(Path);
+    if (!AddToEpoll(epoll.Get(), wakeup.Get(), srcWakeup, EPOLLIN))
+        RaiseLastOpenError(Path);
     TuneDriver(device.Get());
-    return std::make_unique<TSerPosixDevice>(std::move(device), std::move(epoll),
+    return std::make_unique<TSerLinuxDevice>(std::move(device), std::move(epoll),
                                              std::move(wakeup));
 }
