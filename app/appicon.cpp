@@ -1,5 +1,7 @@
 #include "appicon.h"
 
+#include "windowstyle.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -7,7 +9,6 @@
 namespace {
 
 const QColor Navy(24, 54, 104);
-const QColor SkyBlue(166, 202, 240);
 
 QPixmap Canvas(int Size)
 {
@@ -32,7 +33,7 @@ QPixmap DrawLoaderIcon(int Size)
     p.setBrush(Navy);
     p.drawRoundedRect(QRectF(7, 4, 18, 24), 2, 2);
     // A downward arrow: data going in.
-    p.setBrush(SkyBlue);
+    p.setBrush(WindowSkyBlue);
     QPainterPath arrow;
     arrow.moveTo(14, 8);
     arrow.lineTo(18, 8);
@@ -67,7 +68,7 @@ QPixmap DrawSetupIcon(int Size)
     p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
     // Radio waves leaving the dongle's antenna.
     p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(SkyBlue, 2, Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(WindowSkyBlue, 2, Qt::SolidLine, Qt::RoundCap));
     p.drawArc(QRectF(14, 4, 12, 12), -30 * 16, 120 * 16);
     p.drawArc(QRectF(10, 0, 20, 20), -30 * 16, 120 * 16);
     // The letter Z.

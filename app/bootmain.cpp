@@ -49,8 +49,7 @@ void TZRSetupForm::ApplyDescription()
     setObjectName(QStringLiteral("ZRSetupForm"));
     setWindowTitle(QStringLiteral("Zarnell Setup V1.0"));
     // A resizable border with the system menu and the close box only.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    SetCloseBoxBorder(*this, Qt::Window);
     resize(207, 247);
     SetSkyBlueFace(*this);
     setFont(FontOfHeight(QStringLiteral("MS Sans Serif"), 11));

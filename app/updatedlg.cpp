@@ -37,8 +37,7 @@ void TUpdateDlgM::ApplyDescription()
     setObjectName(QStringLiteral("UpdateDlgM"));
     setWindowTitle(QStringLiteral("Zarnell Settings Update"));
     // A dialog border: fixed size, no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    SetCloseBoxBorder(*this, Qt::Dialog);
     setFixedSize(384, 179);
     setModal(true);
     // The toolkit's default font on the system the dialog was laid out on.

@@ -59,17 +59,17 @@ QStringList TCustomRulerSlider::StoredProperties() const
         if (Differs)
             names << QString::fromLatin1(Name);
     };
-    storeIf(FBevelStyle != bvNone, "BevelStyle");
+    storeIf(FBevelStyle != DefaultBevelStyle, "BevelStyle");
     for (int index = 0; index < SliderImageCount; ++index)
         storeIf(FUserImages & (1u << index), imageNames.at(index));
-    storeIf(FIncrement != 10, "Increment");
-    storeIf(FMinValue != 0, "MinValue");
-    storeIf(FMaxValue != 100, "MaxValue");
-    storeIf(FNumThumbStates != 2, "NumThumbStates");
-    storeIf(FOrientation != soHorizontal, "Orientation");
-    storeIf(FEdgeSize != 2, "EdgeSize");
-    storeIf(FOptions != (soShowFocus | soShowPoints | soSmooth), "Options");
-    storeIf(FValue != 0, "Value");
+    storeIf(FIncrement != DefaultIncrement, "Increment");
+    storeIf(FMinValue != DefaultMinValue, "MinValue");
+    storeIf(FMaxValue != DefaultMaxValue, "MaxValue");
+    storeIf(FNumThumbStates != DefaultNumThumbStates, "NumThumbStates");
+    storeIf(FOrientation != DefaultOrientation, "Orientation");
+    storeIf(FEdgeSize != DefaultEdgeSize, "EdgeSize");
+    storeIf(FOptions != DefaultOptions, "Options");
+    storeIf(FValue != DefaultValue, "Value");
     storeIf(FUserImages != 0, "UserImages");
     return names;
 }

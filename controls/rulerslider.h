@@ -160,15 +160,26 @@ private:
     void DrawBevel(QPainter &Painter) const;
     void DrawFocusRect(QPainter &Painter);
 
-    int FValue = 0;
-    int FMinValue = 0;
-    int FMaxValue = 100;
-    int FIncrement = 10;
-    int FNumThumbStates = 2;
-    TSliderOrientation FOrientation = soHorizontal;
-    int FEdgeSize = 2;
-    TSliderOptions FOptions = soShowFocus | soShowPoints | soSmooth;
-    TBevelCut FBevelStyle = bvNone;
+    // The properties' defaults: a description stores only the properties that differ from them.
+    static constexpr int DefaultValue = 0;
+    static constexpr int DefaultMinValue = 0;
+    static constexpr int DefaultMaxValue = 100;
+    static constexpr int DefaultIncrement = 10;
+    static constexpr int DefaultNumThumbStates = 2;
+    static constexpr TSliderOrientation DefaultOrientation = soHorizontal;
+    static constexpr int DefaultEdgeSize = 2;
+    static constexpr TSliderOptions DefaultOptions = soShowFocus | soShowPoints | soSmooth;
+    static constexpr TBevelCut DefaultBevelStyle = bvNone;
+
+    int FValue = DefaultValue;
+    int FMinValue = DefaultMinValue;
+    int FMaxValue = DefaultMaxValue;
+    int FIncrement = DefaultIncrement;
+    int FNumThumbStates = DefaultNumThumbStates;
+    TSliderOrientation FOrientation = DefaultOrientation;
+    int FEdgeSize = DefaultEdgeSize;
+    TSliderOptions FOptions = DefaultOptions;
+    TBevelCut FBevelStyle = DefaultBevelStyle;
     std::array<QImage, SliderImageCount> FImages;
     quint8 FUserImages = 0;
 

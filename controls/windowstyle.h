@@ -1,5 +1,5 @@
-// The look the program's windows share: the sky-blue face and fonts sized in pixels, as the
-// windows were laid out.
+// The look the program's windows share: a border with the close box alone, the sky-blue face
+// and fonts sized in pixels, as the windows were laid out.
 #pragma once
 
 #include <QColor>
@@ -9,6 +9,14 @@
 #include <QWidget>
 
 inline constexpr QColor WindowSkyBlue(166, 202, 240);
+
+// Gives Window, a window of the Kind given, a title bar with the system menu and the close box
+// and no other border icons.
+inline void SetCloseBoxBorder(QWidget &Window, Qt::WindowType Kind)
+{
+    Window.setWindowFlags(Kind | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+}
 
 // Paints Window's background sky blue.
 inline void SetSkyBlueFace(QWidget &Window)

@@ -48,8 +48,7 @@ void TBoot::ApplyDescription()
 {
     setObjectName(QStringLiteral("Boot"));
     setWindowTitle(QStringLiteral("Boot Loader V3.0"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    SetCloseBoxBorder(*this, Qt::Dialog);
     setFixedSize(373, 135);
     setModal(true);
     SetSkyBlueFace(*this);
