@@ -80,13 +80,3 @@ std::vector<std::thread::id> TCaughtErrors::Threads() const
     std::lock_guard lock(FLock);
     return FThreads;
 }
-
-std::string CommErrorOf(const std::function<void()> &Action)
-{
-    try {
-        Action();
-    } catch (const ESerCommError &e) {
-        return e.what();
-    }
-    return "";
-}

@@ -2,6 +2,7 @@
 // test thread (which plays the GUI thread), and a collector for exceptions of handlers.
 #pragma once
 
+#include "commerror.h"
 #include "ptypair.h"
 #include "sercomm.h"
 
@@ -79,6 +80,3 @@ private:
     std::vector<std::thread::id> FThreads;
     std::function<void()> FWhileShown;
 };
-
-// The message of the ESerCommError that Action raises, or "" when it raises none.
-std::string CommErrorOf(const std::function<void()> &Action);

@@ -1,5 +1,7 @@
 #include "ptypair.h"
 
+#include "serfd_posix.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -39,14 +41,9 @@ bool WaitFor(int Fd, short Events, std::chrono::milliseconds Timeout)
 
 struct TPtyPair::TImpl {
     TImpl();
-    ~TImpl();
-    TImpl(const TImpl &) = delete;
-    TImpl &operator=(const TImpl &) = delete;
 
-    void CloseMaster();
-
-    int Master = -1;
-    int Slave = -1;
+    TFd Slave;
+    TFd Master; // closed first: the component's side sees a hang-up before the slave goes
     std::string SlavePath;
 };
 
@@ -55,25 +52,16 @@ TPtyPair::TImpl::TImpl()
     char name[256];
     termios raw{};
     cfmakeraw(&raw);
-    if (openpty(&Master, &Slave, name, &raw, nullptr) != 0)
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, name, &raw, nullptr) != 0)
         Fail("openpty");
+    Master.Reset(master);
+    Slave.Reset(slave);
     SlavePath = name;
-    if (fcntl(Master, F_SETFL, O_NONBLOCK) != 0 || fcntl(Master, F_SETFD, FD_CLOEXEC) != 0 ||
-        fcntl(Slave, F_SETFD, FD_CLOEXEC) != 0)
+    if (fcntl(master, F_SETFL, O_NONBLOCK) != 0 || fcntl(master, F_SETFD, FD_CLOEXEC) != 0 ||
+        fcntl(slave, F_SETFD, FD_CLOEXEC) != 0)
         Fail("fcntl");
-}
-
-TPtyPair::TImpl::~TImpl()
-{
-    CloseMaster();
-    close(Slave);
-}
-
-void TPtyPair::TImpl::CloseMaster()
-{
-    if (Master >= 0)
-        close(Master);
-    Master = -1;
 }
 
 TPtyPair::TPtyPair()
@@ -85,12 +73,12 @@ TPtyPair::~TPtyPair() = default;
 
 int TPtyPair::MasterFd() const
 {
-    return FImpl->Master;
+    return FImpl->Master.Get();
 }
 
 int TPtyPair::SlaveFd() const
 {
-    return FImpl->Slave;
+    return FImpl->Slave.Get();
 }
 
 const std::string &TPtyPair::SlavePath() const
@@ -100,7 +88,7 @@ const std::string &TPtyPair::SlavePath() const
 
 void TPtyPair::Write(std::string_view Bytes, std::chrono::milliseconds Timeout)
 {
-    const int master = FImpl->Master;
+    const int master = FImpl->Master.Get();
     while (!Bytes.empty()) {
         const ssize_t put = write(master, Bytes.data(), Bytes.size());
         if (put > 0) {
@@ -116,7 +104,7 @@ void TPtyPair::Write(std::string_view Bytes, std::chrono::milliseconds Timeout)
 
 std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout)
 {
-    const int master = FImpl->Master;
+    const int master = FImpl->Master.Get();
     const auto deadline = std::chrono::steady_clock::now() + Timeout;
     std::string data;
     while (data.size() < Count) {
@@ -138,7 +126,7 @@ std::string TPtyPair::Read(std::size_t Count, std::chrono::milliseconds Timeout)
 
 std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet)
 {
-    const int master = FImpl->Master;
+    const int master = FImpl->Master.Get();
     std::string data;
     while (WaitFor(master, POLLIN, Quiet)) {
         char buffer[4096];
@@ -155,5 +143,5 @@ std::string TPtyPair::ReadUntilQuiet(std::chrono::milliseconds Quiet)
 
 void TPtyPair::CloseMaster()
 {
-    FImpl->CloseMaster();
+    FImpl->Master.Close();
 }

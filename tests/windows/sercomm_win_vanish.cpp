@@ -2,6 +2,7 @@
 // its end of the COM port's pseudo-terminal when the second loader frame arrives, as a USB
 // adapter pulled from the laptop. The loss is reported once, through the component's notification
 // path, and the port then behaves as a closed one until Close.
+#include "exceptiontext.h"
 #include "frames.h"
 #include "replyparser.h"
 #include "serapplication.h"
@@ -26,21 +27,13 @@ std::string TestPort()
     return port ? port : "";
 }
 
-std::string MessageOf(std::exception_ptr Error)
-{
-    try {
-        std::rethrow_exception(Error);
-    } catch (const std::exception &e) {
-        return e.what();
-    }
-}
-
 TEST(SerCommWinVanish, TheLossIsReportedOnceAndThePortGoesQuiet)
 {
     if (TestPort().empty())
         GTEST_SKIP() << "ZARNELL_TEST_PORT names no COM port";
     std::vector<std::string> reported;
-    SetSerExceptionHandler([&](std::exception_ptr Error) { reported.push_back(MessageOf(Error)); });
+    SetSerExceptionHandler(
+        [&](std::exception_ptr Error) { reported.push_back(ExceptionText(Error)); });
 
     TSerComm comm;
     comm.SetUserBaudrate(500000);
