@@ -1,5 +1,6 @@
 #include "sercomm.h"
 
+#include "exceptiontext.h"
 #include "serapplication.h"
 #include "serdevicename.h"
 #include "sereventthread.h"
@@ -77,16 +78,18 @@ void TSerCustomComm::Open()
     const TDeviceSetup setup = DeviceSetup();
     try {
         CreateHandle();
-    } catch (const std::exception &error) {
-        SerLog([&] { return std::string("cannot open: ") + error.what(); });
+    } catch (...) {
+        SerLog([] { return "cannot open: " + ExceptionText(std::current_exception()); });
         throw;
     }
     try {
         ApplySetup(*FDevice, setup);
         FEventMask = setup.EventMask;
         StartThreads();
-    } catch (const std::exception &error) {
-        SerLog([&] { return "cannot set up " + FDevicePath + ": " + error.what(); });
+    } catch (...) {
+        SerLog([this] {
+            return "cannot set up " + FDevicePath + ": " + ExceptionText(std::current_exception());
+        });
         CloseDevice();
         throw;
     }
