@@ -5,6 +5,7 @@
 #include "errorbox.h"
 #include "modaldriver.h"
 #include "numedit.h"
+#include "replyparser.h"
 #include "rulerslider.h"
 #include "updatedlg.h"
 
@@ -230,4 +231,24 @@ TEST(TErrorBox, ShowsTheMessageUnderTheProgramsNameAndCarriesOn)
     EXPECT_EQ(text, QLatin1String("Write error (5), I/O."));
     EXPECT_EQ(title, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
     EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+TEST(TErrorBox, ShowsAnUnexpectedLineWholeWithItsNulAndHighBytes)
+{
+    TModalDriver driver;
+    QString text;
+    driver.When([] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); },
+                [&] {
+                    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                    text = box->text();
+                    box->button(QMessageBox::Ok)->click();
+                });
+    try {
+        ClassifyReply(std::string("X\0Y\xE9", 4));
+    } catch (...) {
+        HandleApplicationException(std::current_exception());
+    }
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(text,
+              QStringLiteral("Unexpected Response X") + QChar(0) + QStringLiteral("Y\u00E9."));
 }
