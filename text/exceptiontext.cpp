@@ -2,6 +2,8 @@
 
 std::string ExceptionText(std::exception_ptr Error)
 {
+    if (!Error)
+        return {};
     try {
         std::rethrow_exception(Error);
     } catch (const ETextError &e) {

@@ -22,5 +22,5 @@ private:
 };
 
 // An exception's message in UTF-8, whole: "Unknown exception" for one that is not a
-// std::exception.
+// std::exception, nothing for no exception.
 std::string ExceptionText(std::exception_ptr Error);

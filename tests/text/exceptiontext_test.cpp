@@ -30,6 +30,7 @@ TEST(ExceptionText, IsWhatForAnyOtherExceptionAndSaysSoForNone)
     EXPECT_EQ(TextOf(std::bad_alloc()), std::bad_alloc().what());
     EXPECT_EQ(TextOf(42), "Unknown exception");
     EXPECT_EQ(TextOf(std::string("a string")), "Unknown exception");
+    EXPECT_EQ(ExceptionText(nullptr), "");
 }
 
 TEST(Latin1ToUtf8, KeepsAsciiAndGivesEveryHighByteItsOwnCodePoint)
