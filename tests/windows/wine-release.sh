@@ -18,21 +18,11 @@
 # DELAYLOADED lists the DLLs that the program imports through delay-load stubs, one a line.
 # With ZARNELL_TEST_SIGNING_CERT set, the uninstaller that the installer writes must carry a
 # signature that osslsigncode verifies against that certificate.
-set -euo pipefail
-zip=$1 installer=$2 msi=$3 winwindows=$4 plantdll=$5 delayloaded=$6
 source "$(dirname "${BASH_SOURCE[0]}")/wine-desktop.sh"
+zip=$1 installer=$2 msi=$3 winwindows=$4 plantdll=$5 delayloaded=$6
 
-work=$(mktemp -d -t zarnell-wine-release-XXXXXX)
 xvfb_pid= program_pid=
-fail() {
-    echo "wine-release: $*" >&2
-    exit 1
-}
-cleanup() {
-    stop_all $program_pid $xvfb_pid
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_all $program_pid $xvfb_pid' EXIT
 
 start_display "$work" || fail "Xvfb did not start"
 start_wine_desktop
