@@ -154,13 +154,13 @@ download_to_programmed() {
         "Boot Loader V3.0" 20000) || fail "the loader window did not show"
     if [[ -n ${shots:-} ]]; then
         shoot 4-loader-window-waiting $boot_frame
-        within 30 grep -q "step 21" "$log" || fail "the run did not start"
+        within 30 grep -q "step block-low" "$log" || fail "the run did not start"
         shoot 5-loader-window-programming $boot_frame
     fi
-    within 60 test "$(grep -c "step 26" "$log")" -ge "$run" ||
+    within 60 test "$(grep -c "step programmed" "$log")" -ge "$run" ||
         fail "the run did not end \"Programmed\""
     # The moment comes from the log's time stamp: finding the windows costs more than the run.
-    programmed_line=$(grep "step 26" "$log" | sed -n "${run}p")
+    programmed_line=$(grep "step programmed" "$log" | sed -n "${run}p")
     programmed=$(date -d "${programmed_line:0:23}" +%s%3N)
     shoot 6-loader-window-programmed $boot_frame
     close_window "Boot Loader V3.0" "$boot_close_x" "$boot_close_y" ||
