@@ -167,19 +167,20 @@ download_to_programmed() {
         fail "the loader window stayed after three presses of its close box"
 }
 
-# Closes the setup window by its close box (CLOSE_X CLOSE_Y) and expects the program to end
-# with status 0.
+# Closes the setup window by its close box (CLOSE_X CLOSE_Y) and expects the program (WHAT
+# names it in messages) to end with status 0. The box is pressed again if Wine took a press for
+# the one that activates the window.
 end_program() {
-    local close_x=$1 close_y=$2 press status=0
+    local close_x=$1 close_y=$2 what=${3:-the program} press status=0
     for press in 1 2 3; do
         xdotool mousemove "$close_x" "$close_y" click 1
         within 10 bash -c "! kill -0 $program_pid 2>/dev/null" && break
     done
     kill -0 "$program_pid" 2>/dev/null &&
-        fail "the program did not end after three presses of its close box"
+        fail "$what did not end after three presses of its close box"
     wait "$program_pid" || status=$?
     program_pid=
-    ((status == 0)) || fail "the program ended with status $status"
+    ((status == 0)) || fail "$what ended with status $status"
 }
 
 # The settings block of a simulated unit's report (addresses 5 to 36), as hexadecimal bytes.

@@ -30,18 +30,10 @@ start_wine_desktop
 # Waits for the program's setup window, closes it with the close box and expects the program,
 # started in the background as program_pid, to end well.
 close_program() {
-    local what=$1
+    local what=$1 close_x close_y
     read -r _ _ close_x close_y _ < <(timeout 120 wine "$winwindows" wait "Zarnell Setup V1.0" \
         60000) || fail "$what showed no window"
-    # Pressed again if Wine took a press for the one that activates the window.
-    local press
-    for press in 1 2 3; do
-        xdotool mousemove "$close_x" "$close_y" click 1
-        within 10 bash -c "! kill -0 $program_pid 2>/dev/null" && break
-    done
-    kill -0 "$program_pid" 2>/dev/null && fail "$what did not end"
-    wait "$program_pid" || fail "$what ended with a failure"
-    program_pid=
+    end_program "$close_x" "$close_y" "$what"
 }
 
 # Starts a program and closes it again; further arguments go before it (an environment).
