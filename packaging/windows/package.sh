@@ -3,9 +3,10 @@
 #   build/packages/zarnell-setup-1.0-windows-x64.zip        the exe, a README and the licences
 #   build/packages/zarnell-setup-1.0-windows-x64-setup.exe  an installer made with makensis
 #   build/packages/zarnell-setup-1.0-windows-x64.msi        an MSI package made with wixl
-# With a key (packaging/windows/sign.sh) the program, the installer, the uninstaller that it writes
-# and the MSI are signed. Two builds of the same commit give the same files: every time in them
-# is SOURCE_DATE_EPOCH (the last commit's unless set), and every file list is in a fixed order.
+# With a key (packaging/windows/sign.sh) the program, the installer, the uninstaller that it
+# writes and the MSI are signed. Two builds of the same commit give the same files: every time
+# in them is SOURCE_DATE_EPOCH (the last commit's unless set), and every file list is in a fixed
+# order.
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/prelude.sh"
 cd "$root"
 version=1.0
