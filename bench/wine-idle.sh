@@ -6,38 +6,15 @@
 # thread's processor time is read from /proc. The main thread runs the windows and all of the
 # program's logic; the serial port's event thread sleeps in WaitCommEvent, which Wine carries out
 # with a poll of its own.
-set -euo pipefail
-exe=$1 sim=$2 shim=$3 winwindows=$4 seconds=${5:-10}
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/windows/wine-desktop.sh"
+exe=$1 sim=$2 shim=$3 winwindows=$4 seconds=${5:-10}
 
-port=COM5
-link="$WINEPREFIX/dosdevices/${port,,}"
-work=$(mktemp -d -t zarnell-wine-idle-XXXXXX)
 xvfb_pid= sim_pid= program_pid=
-
-fail() {
-    echo "wine-idle: $*" >&2
-    exit 1
-}
-
-cleanup() {
-    stop_all $program_pid $sim_pid $xvfb_pid
-    rm -f "$link"
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_all $program_pid $sim_pid $xvfb_pid' EXIT
 
 start_session
-
-start_sim unit || fail "the simulator named no port"
-sim_pid=$unit_pid
-[[ $unit_slave == /dev/* ]] || fail "the simulator named no port"
-link_com "$port" "$unit_slave" '\Device\Serial0' >/dev/null || fail "cannot list $port"
-
-LD_PRELOAD="$shim" wine "$exe" >"$work/program.log" 2>&1 &
-program_pid=$!
-timeout 120 wine "$winwindows" wait "Zarnell Setup V1.0" 60000 >/dev/null ||
-    fail "the setup window did not show"
+start_unit_on_com5
+start_program "$exe" "$shim"
 within 60 test -e "$work/unit.ready" || fail "the dongle was not found"
 exe_pid=$(pgrep -f -n "$(basename "$exe")") || fail "no process of the program"
 # Let the window finish what discovery's end started (the enabled button's first paint).

@@ -1,6 +1,6 @@
 ; The Windows installer of Zarnell Setup, made by makensis (Debian's nsis) from the cross-built
 ; program: makensis -DSTAGE=<folder with the files> -DICON=<zarnell-setup.ico>
-;   -DOUTFILE=<installer> -DSIZE_KB=<size of the files> -DSIGN=<tools/windows/sign.sh>
+;   -DOUTFILE=<installer> -DSIZE_KB=<size of the files> -DSIGN=<packaging/windows/sign.sh>
 ;   zarnell-setup.nsi
 ; Installs under Program Files, adds a Start-menu entry and an uninstaller, and registers in
 ; "Apps & features"; /S installs and uninstalls silently.

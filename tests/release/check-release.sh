@@ -8,16 +8,13 @@
 # - the program in the zip, the installer and the MSI carry signatures that osslsigncode
 #   verifies against CERT, the certificate of the key they were signed with, and one byte
 #   changed in any of them makes the verification fail.
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-cd "$root"
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/prelude.sh"
 cert=$(readlink -f "$1")
+cd "$root"
 version=1.0
 packages=build/packages
 name=zarnell-setup-$version-windows-x64
 bom=$packages/zarnell-setup-$version.cdx.json
-
-say() { printf '== %s\n' "$*"; }
 fail() {
     echo "check-release: $*" >&2
     exit 1
@@ -30,7 +27,7 @@ say "sha256sum -c SHA256SUMS"
 (cd "$packages" && sha256sum -c SHA256SUMS) || fail "a checksum does not match"
 
 say "validating $(basename "$bom")"
-validator=tools/packaging/sbom-validator
+validator=packaging/sbom-validator
 (cd "$validator" && npm ci --no-audit --no-fund --silent >/dev/null) ||
     fail "npm could not install the validator"
 node "$validator/validate.mjs" "$bom"

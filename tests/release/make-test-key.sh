@@ -3,7 +3,7 @@
 #   tests/release/make-test-key.sh FOLDER
 # writes FOLDER/cert.pem and FOLDER/key.p12 (password "test"). The tests point
 # ZARNELL_SIGN_PKCS12 and ZARNELL_SIGN_PASSWORD at them, and verify with -CAfile cert.pem.
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/prelude.sh"
 folder=$1
 mkdir -p "$folder"
 openssl req -x509 -newkey rsa:3072 -nodes -days 7 -subj "/CN=Zarnell Setup test signing" \

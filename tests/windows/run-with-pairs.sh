@@ -8,12 +8,10 @@
 # end the pair, which the program sees as a device that vanished. The pairs are named in
 # ZARNELL_TEST_PAIRS ("COM20=COM21,..."); each can be used once. Test programs that run side by
 # side take different COM numbers: each takes a free slot of ten, COM20 to COM89.
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/windows/wine-env.sh"
 shim=$1
 shift
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$here/../../tools/windows/wine-env.sh"
-wine_run="$here/../../tools/windows/wine-run.sh"
+wine_run="$root/tools/windows/wine-run.sh"
 pairs=5
 
 [[ -f $shim ]] || { echo "missing $shim (build it natively first)" >&2; exit 1; }
@@ -40,16 +38,6 @@ for candidate in 2 3 4 5 6 7 8; do
 done
 [[ -n $slot ]] || { echo "no free slot of COM ports" >&2; exit 1; }
 
-wait_for() {
-    local tries
-    for ((tries = 0; tries < 600; ++tries)); do
-        [[ -e $1 ]] && return 0
-        sleep 0.05
-    done
-    echo "socat made no $1" >&2
-    return 1
-}
-
 names=()
 for ((i = 0; i < pairs; ++i)); do
     program=COM$((slot * 10 + 2 * i)) device=COM$((slot * 10 + 2 * i + 1))
@@ -58,7 +46,7 @@ for ((i = 0; i < pairs; ++i)); do
         "pty,raw,echo=0,wait-slave,pty-interval=0.01,link=$work/$device" {lock}>&- &
     pids+=($!)
     for side in "$program" "$device"; do
-        wait_for "$work/$side"
+        within 30 test -e "$work/$side" || { echo "socat made no $work/$side" >&2; exit 1; }
         link="$WINEPREFIX/dosdevices/${side,,}"
         ln -sfn "$(readlink -f "$work/$side")" "$link"
         links+=("$link")

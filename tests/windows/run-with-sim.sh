@@ -4,7 +4,7 @@
 # starts UNIT_SIM with SIM-OPTIONS on a pseudo-terminal, links the Wine prefix's COMn to it, runs PROGRAM with
 # ZARNELL_TEST_PORT=COMn and the pty shim preloaded into Wine alone, and takes all of it down
 # again, also on failure.
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/windows/wine-env.sh"
 sim=$1 shim=$2 port=$3
 shift 3
 sim_options=()
@@ -13,9 +13,7 @@ while (($#)) && [[ $1 != -- ]]; do
     shift
 done
 [[ ${1:-} == -- ]] && shift
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$here/../../tools/windows/wine-env.sh"
-wine_run="$here/../../tools/windows/wine-run.sh"
+wine_run="$root/tools/windows/wine-run.sh"
 link="$WINEPREFIX/dosdevices/${port,,}"
 
 for file in "$sim" "$shim"; do
@@ -25,10 +23,7 @@ done
 sim_pid=
 cleanup() {
     rm -f "$link"
-    if [[ -n $sim_pid ]]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-    fi
+    end_processes $sim_pid
 }
 trap cleanup EXIT
 

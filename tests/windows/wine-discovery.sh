@@ -10,28 +10,12 @@
 # has opened, no probe on the slow ports, one box when the dongle goes, the dongle found again
 # behind its name and a whole run to "Programmed" on the new unit with the sliders as they were
 # set. It prints the times it measured.
-set -euo pipefail
-exe=$1 sim=$2 shim=$3 slowports=$4 winwindows=$5
 source "$(dirname "${BASH_SOURCE[0]}")/wine-desktop.sh"
+exe=$1 sim=$2 shim=$3 slowports=$4 winwindows=$5
 
 slow_ms=5000
-work=$(mktemp -d -t zarnell-wine-discovery-XXXXXX)
 xvfb_pid= program_pid= slow3_pid= slow4_pid= dongle_pid= back_pid=
-
-fail() {
-    echo "wine-discovery: $*" >&2
-    [[ -f $work/program.log ]] && tail -n 20 "$work/program.log" >&2
-    exit 1
-}
-
-cleanup() {
-    stop_all $program_pid $slow3_pid $slow4_pid $dongle_pid $back_pid $xvfb_pid
-    rm -f "$WINEPREFIX"/dosdevices/com*
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-now_ms() { date +%s%3N; }
+trap 'stop_all $program_pid $slow3_pid $slow4_pid $dongle_pid $back_pid $xvfb_pid' EXIT
 
 # The probes a simulated unit received, from its report (written when it ends).
 probes_of() { sed -n 's/.*"probes": *\([0-9]*\).*/\1/p' "$work/$1.json"; }
@@ -50,11 +34,8 @@ link_com COM4 "$slow4_slave" '\Device\Serial1' || fail "cannot list COM4"
 link_com COM5 "$dongle_slave" '\Device\Serial2' || fail "cannot list COM5"
 
 started=$(now_ms)
-ZARNELL_SLOW_TTY="$slow3_slave=$slow_ms:$slow4_slave=$slow_ms" LD_PRELOAD="$shim:$slowports" \
-    wine "$exe" >"$work/program.log" 2>&1 &
-program_pid=$!
-read -r setup_x setup_y setup_close_x setup_close_y _ < <(timeout 120 wine \
-    "$winwindows" wait "Zarnell Setup V1.0" 60000) || fail "the setup window did not show"
+start_program "$exe" "$shim:$slowports" \
+    ZARNELL_SLOW_TTY="$slow3_slave=$slow_ms:$slow4_slave=$slow_ms"
 shown=$(now_ms)
 within 60 test -e "$work/dongle.ready" || fail "the dongle was not found"
 found=$(now_ms)

@@ -18,21 +18,11 @@
 # DELAYLOADED lists the DLLs that the program imports through delay-load stubs, one a line.
 # With ZARNELL_TEST_SIGNING_CERT set, the uninstaller that the installer writes must carry a
 # signature that osslsigncode verifies against that certificate.
-set -euo pipefail
-zip=$1 installer=$2 msi=$3 winwindows=$4 plantdll=$5 delayloaded=$6
 source "$(dirname "${BASH_SOURCE[0]}")/wine-desktop.sh"
+zip=$1 installer=$2 msi=$3 winwindows=$4 plantdll=$5 delayloaded=$6
 
-work=$(mktemp -d -t zarnell-wine-release-XXXXXX)
 xvfb_pid= program_pid=
-fail() {
-    echo "wine-release: $*" >&2
-    exit 1
-}
-cleanup() {
-    stop_all $program_pid $xvfb_pid
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_all $program_pid $xvfb_pid' EXIT
 
 start_display "$work" || fail "Xvfb did not start"
 start_wine_desktop
@@ -40,18 +30,10 @@ start_wine_desktop
 # Waits for the program's setup window, closes it with the close box and expects the program,
 # started in the background as program_pid, to end well.
 close_program() {
-    local what=$1
+    local what=$1 close_x close_y
     read -r _ _ close_x close_y _ < <(timeout 120 wine "$winwindows" wait "Zarnell Setup V1.0" \
         60000) || fail "$what showed no window"
-    # Pressed again if Wine took a press for the one that activates the window.
-    local press
-    for press in 1 2 3; do
-        xdotool mousemove "$close_x" "$close_y" click 1
-        within 10 bash -c "! kill -0 $program_pid 2>/dev/null" && break
-    done
-    kill -0 "$program_pid" 2>/dev/null && fail "$what did not end"
-    wait "$program_pid" || fail "$what ended with a failure"
-    program_pid=
+    end_program "$close_x" "$close_y" "$what"
 }
 
 # Starts a program and closes it again; further arguments go before it (an environment).

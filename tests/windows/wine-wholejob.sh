@@ -8,7 +8,7 @@
 # boxes and expects the program to end with status 0. It prints the times it measured. With
 # --shots it saves a screenshot of each state into DIR, and the unit answers slowly enough
 # for the programming state to be seen.
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/wine-desktop.sh"
 exe=$1 sim=$2 shim=$3 winwindows=$4
 shift 4
 shots=
@@ -16,27 +16,9 @@ if [[ ${1:-} == --shots ]]; then
     shots=$2
     mkdir -p "$shots"
 fi
-source "$(dirname "${BASH_SOURCE[0]}")/wine-desktop.sh"
 
-port=COM5
-link="$WINEPREFIX/dosdevices/${port,,}"
-work=$(mktemp -d -t zarnell-wine-wholejob-XXXXXX)
 xvfb_pid= sim_pid= program_pid=
-
-fail() {
-    echo "wine-wholejob: $*" >&2
-    [[ -f $work/program.log ]] && tail -n 20 "$work/program.log" >&2
-    exit 1
-}
-
-cleanup() {
-    stop_all $program_pid $sim_pid $xvfb_pid
-    rm -f "$link"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-now_ms() { date +%s%3N; }
+trap 'stop_all $program_pid $sim_pid $xvfb_pid' EXIT
 
 for file in "$exe" "$sim" "$shim" "$winwindows"; do
     [[ -f $file ]] || fail "missing $file"
@@ -46,21 +28,11 @@ start_session
 
 sim_options=()
 [[ -n $shots ]] && sim_options+=(--frame-delay 400)
-start_sim unit "${sim_options[@]}" || fail "the simulator named no port"
-sim_pid=$unit_pid
-[[ $unit_slave == /dev/* ]] || fail "the simulator named no port"
-link_com "$port" "$unit_slave" '\Device\Serial0' || fail "cannot list $port"
-for other in "$WINEPREFIX"/dosdevices/com*; do
-    [[ $other == "$link" ]] || fail "an unexpected COM link $other appeared; refusing to run"
-done
+start_unit_on_com5 "${sim_options[@]}"
 
 # The program; its loader log (see start_wine_desktop) tells the driver when the run is over.
 started=$(now_ms)
-LD_PRELOAD="$shim" wine "$exe" >"$work/program.log" 2>&1 &
-program_pid=$!
-
-read -r setup_x setup_y setup_close_x setup_close_y setup_frame < <(timeout 120 wine \
-    "$winwindows" wait "Zarnell Setup V1.0" 60000) || fail "the setup window did not show"
+start_program "$exe" "$shim"
 shoot 1-setup-window-searching $setup_frame
 within 60 test -e "$work/unit.ready" || fail "the dongle was not found"
 found=$(now_ms)

@@ -11,13 +11,11 @@
 # checksums of its signed .dsc before it is unpacked. Beside the build are kept the licences
 # and what a program's bill of materials needs (the .dsc, Qt's attribution files, and which of
 # their sources went into each object: tools/windows/qt-sources.py).
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/../prelude.sh"
+# Standard output carries the prefix alone.
+exec {result}>&1 >&2
 cache=${ZARNELL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zarnell}
-jobs=${ZARNELL_JOBS:-$(nproc 2>/dev/null || echo 2)}
 target=x86_64-w64-mingw32
-
-say() { printf '== %s\n' "$*" >&2; }
 
 qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 compiler_version=$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev |
@@ -89,7 +87,7 @@ key=$(printf '%s' "$recipe" | sha256sum | cut -c1-12)
 prefix="$cache/qt-windows/qt-${qt_version%%+*}-mingw-${compiler_version%%-*}-$key"
 
 if [[ -f $prefix/.complete ]]; then
-    echo "$prefix"
+    echo "$prefix" >&"$result"
     exit 0
 fi
 
@@ -98,7 +96,7 @@ mkdir -p "$cache/qt-windows"
 exec 9>"$prefix.lock"
 flock 9
 if [[ -f $prefix/.complete ]]; then
-    echo "$prefix"
+    echo "$prefix" >&"$result"
     exit 0
 fi
 
@@ -172,4 +170,4 @@ printf '%s\n' "$recipe" >"$prefix/RECIPE"
 say "Qt for Windows built in $(((SECONDS - started) / 60)) min"
 rm -rf "$work"
 touch "$prefix/.complete"
-echo "$prefix"
+echo "$prefix" >&"$result"

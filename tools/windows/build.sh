@@ -7,14 +7,9 @@
 #   tools/windows/build.sh [--target TARGET...]    everything, or only the targets named
 # Build paths stay out of the program (-ffile-prefix-map); the time in its PE header and its
 # resources is SOURCE_DATE_EPOCH (GNU ld and rcc take it from there).
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/../prelude.sh"
 cd "$root"
-jobs=${ZARNELL_JOBS:-$(nproc 2>/dev/null || echo 2)}
-
-say() { printf '\n== %s\n' "$*"; }
-
-source tools/packaging/source-date.sh
+source packaging/source-date.sh
 qt=$(bash tools/windows/build-qt.sh)
 
 say "building the native helpers"

@@ -1,23 +1,19 @@
 #!/usr/bin/env bash
 # Builds the Windows program and its tests (tools/windows/build.sh), makes the release zip,
-# installer and MSI (tools/windows/package.sh) and runs everything under Wine: the test
+# installer and MSI (packaging/windows/package.sh) and runs everything under Wine: the test
 # programs in the project's own Wine prefix (build/windows-wine), the whole job and the release
 # through the real windows on a private display, each in a prefix of its own. With
 # ZARNELL_TEST_SIGNING_CERT the release must be signed by its key (see ./zarnell).
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/../prelude.sh"
 cd "$root"
 source tools/windows/wine-env.sh
-jobs=${ZARNELL_JOBS:-$(nproc 2>/dev/null || echo 2)}
-
-say() { printf '\n== %s\n' "$*"; }
 
 # Only this prefix's server: WINEPREFIX is exported by wine-env.sh.
 stop_wine() { timeout 60 wineserver -k >/dev/null 2>&1 || true; }
 trap stop_wine EXIT
 
 bash tools/windows/build.sh
-bash tools/windows/package.sh
+bash packaging/windows/package.sh
 
 say "starting Wine in $WINEPREFIX"
 mkdir -p "$WINEPREFIX"

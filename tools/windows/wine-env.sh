@@ -2,8 +2,8 @@
 # debug output, no Mono or Gecko prompts, and no mount manager, so that Wine maps none of the
 # machine's serial ports (/dev/ttyS*) to COM ports; the tests link their own COM ports.
 # Sourced, not run.
-zarnell_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-export WINEPREFIX="${WINEPREFIX:-$zarnell_root/build/windows-wine}"
+source "$(dirname "${BASH_SOURCE[0]}")/../prelude.sh"
+export WINEPREFIX="${WINEPREFIX:-$root/build/windows-wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;mountmgr.sys=d"
 export WINEARCH=win64

@@ -3,16 +3,16 @@
 #   build/packages/zarnell-setup-1.0-windows-x64.zip        the exe, a README and the licences
 #   build/packages/zarnell-setup-1.0-windows-x64-setup.exe  an installer made with makensis
 #   build/packages/zarnell-setup-1.0-windows-x64.msi        an MSI package made with wixl
-# With a key (tools/windows/sign.sh) the program, the installer, the uninstaller that it writes
-# and the MSI are signed. Two builds of the same commit give the same files: every time in them
-# is SOURCE_DATE_EPOCH (the last commit's unless set), and every file list is in a fixed order.
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# With a key (packaging/windows/sign.sh) the program, the installer, the uninstaller that it
+# writes and the MSI are signed. Two builds of the same commit give the same files: every time
+# in them is SOURCE_DATE_EPOCH (the last commit's unless set), and every file list is in a fixed
+# order.
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/prelude.sh"
 cd "$root"
 version=1.0
 name=zarnell-setup-$version-windows-x64
 packages=build/packages
-source tools/packaging/source-date.sh
+source packaging/source-date.sh
 # Zip and cabinet files keep local times; the release's are UTC.
 export TZ=UTC
 # makensis, wixl and osslsigncode (for an MSI) write the time of day into what they make; they run on a clock that stands
@@ -23,7 +23,7 @@ qt=$(bash tools/windows/build-qt.sh)
 exe=build/windows/app/zarnell-setup.exe
 icon=build/windows/app/zarnell-setup.ico
 [[ -f $exe ]] || { echo "missing $exe: run tools/windows/build.sh first" >&2; exit 1; }
-sign=$root/tools/windows/sign.sh
+sign=$root/packaging/windows/sign.sh
 
 # The files of the release, in one folder, which the zip holds as it is.
 stage=$packages/zarnell-setup-$version
@@ -41,7 +41,7 @@ chmod -R u=rwX,go=rX "$stage"
 find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
 rm -f "$packages/$name.zip"
-python3 tools/windows/zip-folder.py "$stage" "$packages/$name.zip"
+python3 packaging/windows/zip-folder.py "$stage" "$packages/$name.zip"
 
 # The installers carry the same files, and the icon for their own windows and entries.
 work=$packages/windows-installers

@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # Writes beside the packages in build/packages/ the release's software bill of materials,
-# zarnell-setup-1.0.cdx.json (CycloneDX, tools/packaging/sbom.py), and SHA256SUMS, the
+# zarnell-setup-1.0.cdx.json (CycloneDX, packaging/sbom.py), and SHA256SUMS, the
 # checksums of every package and of the bill:
-#   tools/packaging/seal-release.sh
-# The packages must be there: the Debian package (tools/packaging/build-deb.sh) and the Windows
-# zip, installer and MSI (tools/windows/build.sh, then tools/windows/package.sh).
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+#   packaging/seal-release.sh
+# The packages must be there: the Debian package (packaging/build-deb.sh) and the Windows
+# zip, installer and MSI (tools/windows/build.sh, then packaging/windows/package.sh).
+source "$(dirname "${BASH_SOURCE[0]}")/../tools/prelude.sh"
 cd "$root"
 version=1.0
 packages=build/packages
-source tools/packaging/source-date.sh
+source packaging/source-date.sh
 
 deb=zarnell-setup_${version}_amd64.deb
 zip=zarnell-setup-$version-windows-x64.zip
@@ -21,7 +20,7 @@ for file in "${files[@]}"; do
 done
 
 bom=zarnell-setup-$version.cdx.json
-python3 tools/packaging/sbom.py --out "$packages/$bom" --windows-zip "$packages/$zip" \
+python3 packaging/sbom.py --out "$packages/$bom" --windows-zip "$packages/$zip" \
     --link-map build/windows/app/zarnell-setup.map --qt "$(bash tools/windows/build-qt.sh)" \
     --deb "$packages/$deb"
 (cd "$packages" && sha256sum "${files[@]}" "$bom" >SHA256SUMS)

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
 # Checks a Debian package of the program as the distributions' tools do:
-#   tools/packaging/lint-deb.sh [PACKAGE.deb]
+#   packaging/lint-deb.sh [PACKAGE.deb]
 # the desktop entry and the AppStream metadata that the package ships, with their validators,
 # then the package itself with lintian. Errors and warnings fail; lintian's notes are shown.
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/../tools/prelude.sh"
 deb=$(readlink -f "${1:-$root/build/packages/zarnell-setup_1.0_amd64.deb}")
 [[ -f $deb ]] || { echo "no package at $deb" >&2; exit 1; }
-
-say() { printf '== %s\n' "$*"; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zarnell-lint.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -248,7 +248,7 @@ def document(args):
         "version": 1,
         "metadata": {
             "timestamp": when.strftime("%Y-%m-%dT%H:%M:%SZ"),
-            "tools": {"components": [{"type": "application", "name": "tools/packaging/sbom.py",
+            "tools": {"components": [{"type": "application", "name": "packaging/sbom.py",
                                       "supplier": {"name": SUPPLIER}}]},
             "component": {
                 "type": "application",

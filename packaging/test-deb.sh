@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Tests the Debian package as a user would, on a throwaway minimal Debian 12 root:
-#   tools/packaging/test-deb.sh [PACKAGE.deb]
+#   packaging/test-deb.sh [PACKAGE.deb]
 # 1. unpacks a minimal bookworm root (debootstrapped once, then kept as a tarball in the cache,
 #    ZARNELL_CACHE, outside the git tree) into a fresh temporary folder;
 # 2. installs the package there with apt-get from Debian's archive, without recommended
@@ -12,12 +12,10 @@
 # Everything it started, mounted or unpacked is undone on the way out, also after a failure.
 # Runs as root. The simulator and the window-closing helper come from the native build
 # (cmake --build --preset default --target zarnell-unit-sim zarnell-close-window).
-set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source_root=$(cd "$here/../.." && pwd)
-deb=$(readlink -f "${1:-$source_root/build/packages/zarnell-setup_1.0_amd64.deb}")
-sim=${ZARNELL_UNIT_SIM:-$source_root/build/default/tools/zarnell-unit-sim}
-close_window=${ZARNELL_CLOSE_WINDOW:-$source_root/build/default/tools/packaging/zarnell-close-window}
+source "$(dirname "${BASH_SOURCE[0]}")/../tools/prelude.sh"
+deb=$(readlink -f "${1:-$root/build/packages/zarnell-setup_1.0_amd64.deb}")
+sim=${ZARNELL_UNIT_SIM:-$root/build/default/tools/zarnell-unit-sim}
+close_window=${ZARNELL_CLOSE_WINDOW:-$root/build/default/tools/closewindow/zarnell-close-window}
 cache=${ZARNELL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zarnell}
 
 suite=bookworm
@@ -26,7 +24,6 @@ mirror=http://deb.debian.org/debian
 security_mirror=http://deb.debian.org/debian-security
 patience=60 # seconds, for each thing waited for; a bound, not an expectation
 
-say() { printf '== %s\n' "$*"; }
 fail() {
     printf 'test-deb: %s\n' "$*" >&2
     exit 1
@@ -35,7 +32,7 @@ fail() {
 if ((EUID != 0)); then
     fail "must run as root: it debootstraps a Debian root, mounts into it and chroots into it"
 fi
-[[ -f $deb ]] || fail "no package at $deb (build it with tools/packaging/build-deb.sh)"
+[[ -f $deb ]] || fail "no package at $deb (build it with packaging/build-deb.sh)"
 [[ -x $sim ]] || fail "no simulated unit at $sim"
 [[ -x $close_window ]] || fail "no zarnell-close-window at $close_window (it needs libx11-dev)"
 for tool in debootstrap Xvfb chroot mount umount flock tar; do
@@ -107,15 +104,6 @@ quietly() {
     "$@" >"$log" 2>&1 || { tail -n 40 "$log" >&2; return 1; }
 }
 
-# Waits until the command "$@" succeeds, for at most $patience seconds.
-wait_until() {
-    local deadline=$((SECONDS + patience))
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
-}
-
 # --- The minimal root, from the cache -----------------------------------------------------
 
 # Keyed by what makes the root and by the month, so that it is made afresh now and then.
@@ -148,36 +136,36 @@ if [[ ! -f $tarball ]]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zarnell-test-deb.XXXXXX")
-root=$work/root
-mkdir "$root"
-say "unpacking $(basename "$tarball") into $root"
-tar --numeric-owner -C "$root" -xf "$tarball"
+debian_root=$work/root
+mkdir "$debian_root"
+say "unpacking $(basename "$tarball") into $debian_root"
+tar --numeric-owner -C "$debian_root" -xf "$tarball"
 
-cat >"$root/etc/apt/sources.list" <<EOF
+cat >"$debian_root/etc/apt/sources.list" <<EOF
 deb $mirror $suite main
 deb $mirror $suite-updates main
 deb $security_mirror $suite-security main
 EOF
-rm -f "$root/etc/resolv.conf"
-cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+rm -f "$debian_root/etc/resolv.conf"
+cp -L /etc/resolv.conf "$debian_root/etc/resolv.conf"
 # No service of an installed package may start inside the root.
-printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
-chmod 0755 "$root/usr/sbin/policy-rc.d"
+printf '#!/bin/sh\nexit 101\n' >"$debian_root/usr/sbin/policy-rc.d"
+chmod 0755 "$debian_root/usr/sbin/policy-rc.d"
 
 for dir in /proc /sys /dev /dev/pts; do
     bind_into_root "$dir"
 done
 
 in_root() {
-    chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
+    chroot "$debian_root" /usr/bin/env -i \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
 }
 
 # --- Install -------------------------------------------------------------------------------
 
 package=$(basename "$deb")
-cp "$deb" "$root/tmp/$package"
-chmod 0644 "$root/tmp/$package"
+cp "$deb" "$debian_root/tmp/$package"
+chmod 0644 "$debian_root/tmp/$package"
 say "apt-get update"
 quietly apt-update in_root apt-get update
 say "apt-get install ./$package"
@@ -207,7 +195,7 @@ read -r -t "$patience" -u "$sim_out" port || fail "the simulated unit named no p
 say "simulated unit on $port"
 
 say "starting zarnell-setup in the root"
-chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/root LANG=C.UTF-8 \
+chroot "$debian_root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/root LANG=C.UTF-8 \
     DISPLAY=":$display" ZARNELL_PORTS="$port" zarnell-setup </dev/null >"$work/program.log" 2>&1 &
 program_pid=$!
 
@@ -217,13 +205,13 @@ program_output() {
 }
 
 ready_or_ended() { [[ -e $work/ready ]] || ! kill -0 "$program_pid" 2>/dev/null; }
-wait_until ready_or_ended || { program_output; fail "Download was not enabled within ${patience} s"; }
+within "$patience" ready_or_ended || { program_output; fail "Download was not enabled within ${patience} s"; }
 kill -0 "$program_pid" 2>/dev/null || { program_output; fail "zarnell-setup ended before Download"; }
 say "the program has found the dongle and enabled Download"
 
 DISPLAY=":$display" "$close_window" "$program_pid" || fail "could not ask zarnell-setup's window to close"
 ended() { ! kill -0 "$program_pid" 2>/dev/null; }
-wait_until ended || { program_output; fail "zarnell-setup did not end within ${patience} s"; }
+within "$patience" ended || { program_output; fail "zarnell-setup did not end within ${patience} s"; }
 program_status=0
 wait "$program_pid" || program_status=$?
 program_pid=
@@ -247,7 +235,8 @@ fi
 left=()
 while IFS= read -r path; do
     [[ $path == /. ]] && continue
-    if [[ -e $root$path || -L $root$path ]] && ! in_root dpkg -S "$path" >/dev/null 2>&1; then
+    if [[ -e $debian_root$path || -L $debian_root$path ]] &&
+        ! in_root dpkg -S "$path" >/dev/null 2>&1; then
         left+=("$path")
     fi
 done <"$work/files"

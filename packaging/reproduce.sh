@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # Checks that the release in build/packages/ is reproducible: builds it a second time
-# (tools/packaging/build-release.sh) from a copy of the source in another folder, with the
+# (packaging/build-release.sh) from a copy of the source in another folder, with the
 # clock moved 400 days ahead, and compares every file that SHA256SUMS lists, and SHA256SUMS.
 # A difference names the file and its first differing byte.
-#   tools/packaging/reproduce.sh
-# The second build signs with the same key as the first, if any (tools/windows/sign.sh); the
+#   packaging/reproduce.sh
+# The second build signs with the same key as the first, if any (packaging/windows/sign.sh); the
 # Qt for Windows of the cache serves both.
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/../tools/prelude.sh"
 cd "$root"
 packages=build/packages
-source tools/packaging/source-date.sh
+source packaging/source-date.sh
 [[ -f $packages/SHA256SUMS ]] || { echo "reproduce: no release in $packages" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zarnell-reproduce.XXXXXX")
@@ -21,9 +20,9 @@ copy=$work/second/zarnell-setup
 mkdir -p "$copy"
 git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - | tar -xf - -C "$copy"
 
-printf '== building the release again in %s, 400 days from now\n' "$copy"
+say "building the release again in $copy, 400 days from now"
 started=$SECONDS
-(cd "$copy" && faketime -f +400d bash tools/packaging/build-release.sh) >"$work/build.log" 2>&1 ||
+(cd "$copy" && faketime -f +400d bash packaging/build-release.sh) >"$work/build.log" 2>&1 ||
     { tail -n 40 "$work/build.log" >&2; echo "reproduce: the second build failed" >&2; exit 1; }
 
 differences=0
@@ -34,5 +33,5 @@ while read -r file; do
     fi
 done < <(awk '{ print $2 }' "$packages/SHA256SUMS"; echo SHA256SUMS)
 ((differences == 0)) || exit 1
-echo "== the second build ($((SECONDS - started)) s) gave the same files:"
+say "the second build ($((SECONDS - started)) s) gave the same files:"
 sed 's/^/   /' "$packages/SHA256SUMS"

@@ -1,22 +1,20 @@
 #!/usr/bin/env bash
 # Builds the Debian package of the program into build/packages/ and prints its path:
-#   tools/packaging/build-deb.sh
+#   packaging/build-deb.sh
 # A configuration of its own (build/package-linux): Release, no tests, installed under /usr,
 # compiled and linked with Debian's hardening flags as a Debian package build would be, and
 # with build paths mapped away (dpkg-buildflags). The times of the package's members are
 # SOURCE_DATE_EPOCH, the last commit's.
-set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/../tools/prelude.sh"
 cd "$root"
-jobs=${ZARNELL_JOBS:-$(nproc 2>/dev/null || echo 2)}
+# Standard output carries the package's path alone.
+exec {result}>&1 >&2
 build=build/package-linux
 packages=build/packages
 
-say() { printf '== %s\n' "$*" >&2; }
-
 flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 
-source tools/packaging/source-date.sh
+source packaging/source-date.sh
 renew_dated_outputs "$build" "$build/app/zarnell-setup"
 
 say "configuring $build"
@@ -37,4 +35,4 @@ mkdir -p "$packages"
 deb=$(cd "$build" && cpack -G DEB -D CPACK_OUTPUT_FILE_PREFIX="$root/$packages" |
     sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p')
 [[ -f $deb ]] || { echo "cpack made no package" >&2; exit 1; }
-echo "$deb"
+echo "$deb" >&"$result"

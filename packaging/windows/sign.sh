@@ -2,7 +2,7 @@
 # Signs Windows files (programs, installers, MSI packages) in place with an Authenticode
 # signature, with the key that the environment names; without a key, leaves them unsigned and
 # says so:
-#   tools/windows/sign.sh FILE...
+#   packaging/windows/sign.sh FILE...
 #
 #   ZARNELL_SIGN_PKCS12         a PKCS#12 file (.p12, .pfx) with the key and its certificate chain
 #   ZARNELL_SIGN_PKCS11_MODULE  or a PKCS#11 module for a token or smart card, with
@@ -16,9 +16,7 @@
 # Without a timestamp a signature is trusted only while its certificate is valid; with one it
 # stays valid after the certificate expires. Without a timestamp the signing time is that of
 # the release (SOURCE_DATE_EPOCH), so that a release signed twice with the same key is the same.
-set -euo pipefail
-
-say() { printf '== %s\n' "$*" >&2; }
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/prelude.sh"
 
 key=()
 if [[ -n ${ZARNELL_SIGN_PKCS12:-} ]]; then
