@@ -2,14 +2,16 @@
 // (strict: no property that the schema does not know), without the network:
 //   node validate.mjs BOM.json
 import { readFile } from 'node:fs/promises'
-import { Spec, Validation } from '@cyclonedx/cyclonedx-library'
+import { Validation } from '@cyclonedx/cyclonedx-library'
 
 const [file] = process.argv.slice(2)
 if (!file) {
   console.error('usage: node validate.mjs BOM.json')
   process.exit(2)
 }
-const validator = new Validation.JsonStrictValidator(Spec.Version.v1dot5)
+// The CycloneDX version whose schema the validator loads, as the library names versions.
+const cycloneDxVersion = '1.5'
+const validator = new Validation.JsonStrictValidator(cycloneDxVersion)
 const error = await validator.validate(await readFile(file, 'utf8'))
 if (error !== null) {
   console.error(`${file} is not valid CycloneDX 1.5:`)
