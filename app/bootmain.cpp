@@ -133,7 +133,6 @@ void TZRSetupForm::ApplyDescription()
     OpenBound = new QTimer(this);
     OpenBound->setObjectName(QStringLiteral("OpenBound"));
     OpenBound->setSingleShot(true);
-    OpenBound->setInterval(OpenBoundMs);
 
     // The window opens on the first slider, what a user sets first: the port list only shows
     // what discovery walks, and a caret blinking in it would keep the idle program busy.
@@ -224,13 +223,21 @@ void TZRSetupForm::Timer1Find()
     }
 }
 
-// The port has taken longer to open than any adapter needs: it is skipped for this pass, and
-// its open, left to finish on its own, closes the device again without writing to it.
+// The port has taken longer to open than its bound: it is skipped for this pass, and its open,
+// left to finish on its own, closes the device again without writing to it. How long that open
+// takes in the end is the port's bound on the next pass.
 void TZRSetupForm::OpenBoundTimeout()
 {
     Guarded([this] {
+        // The bound counts the open itself, which may have begun late, after an earlier close
+        // of the same device.
+        const std::chrono::milliseconds opening = SerComm1.OpeningFor();
+        if (opening.count() > 0 && opening < FOpenBound) {
+            OpenBound->start(FOpenBound - opening);
+            return;
+        }
         SerComm1.AbandonOpen();
-        FProbeReport.SkippedSlowOpen();
+        FProbeReport.SkippedSlowOpen(opening);
         ShowProbeOutcomes();
         MoveToNextPort();
         // The next port has a whole tick, as after any other.
@@ -263,8 +270,15 @@ void TZRSetupForm::ProbeNextPort(const QString &PortName)
     FProbeReport.Started(PortName);
     try {
         SerComm1.SetDeviceName(SerPortDeviceName(PortName.toStdString()));
+        const std::string path = SerComm1.GetDevicePath();
+        // The driver still has the port whose last open has not returned: it is not asked again.
+        if (const std::optional<TSerOpenTime> last = SerOpenTime(path); last && !last->Returned) {
+            FProbeReport.SkippedSlowOpen(last->Took);
+            return;
+        }
+        FOpenBound = SerOpenBound(path, ShortOpenBound);
         SerComm1.BeginOpen(TSerOpenedEvent(this, &TZRSetupForm::ComPortOpened));
-        OpenBound->start();
+        OpenBound->start(FOpenBound);
     } catch (...) {
         FProbeReport.Failed(std::current_exception());
     }
@@ -277,7 +291,8 @@ void TZRSetupForm::ComPortOpened(TSerCustomComm *, std::exception_ptr Error)
         FProbeReport.Failed(Error);
         return;
     }
-    FProbeReport.Opened();
+    if (const std::optional<TSerOpenTime> took = SerOpenTime(SerComm1.GetDevicePath()))
+        FProbeReport.Opened(took->Took);
     try {
         SerComm1.PurgeReadWrite();
         SerComm1.WriteChar(ProbeByte);
@@ -290,12 +305,13 @@ void TZRSetupForm::ComPortOpened(TSerCustomComm *, std::exception_ptr Error)
 }
 
 // Discovery is over: the port stays open with its settings. The tick stops before "Z" goes out
-// so that a failing write is reported once, not at every tick.
+// so that a failing write is reported once, not at every tick, and Download is enabled only
+// once the "Z" is out.
 void TZRSetupForm::DongleFound()
 {
     Timer1->stop();
-    DownloadButton->setEnabled(true);
     SerComm1.WriteChar(LoaderCommandByte);
+    DownloadButton->setEnabled(true);
 }
 
 // The Ports box explains each port: its items and the box itself carry the last outcomes.
@@ -323,6 +339,9 @@ void TZRSetupForm::ComPortNotifyException(TSerCustomComm *, std::exception_ptr E
 // unplugged is told of in plain words and searched for again.
 void TZRSetupForm::PortFailed(std::exception_ptr Error)
 {
+    // A notification that the window's close serves finds the window on its way out.
+    if (FClosing)
+        return;
     if (!IsDeviceLost(Error)) {
         HandleApplicationException(Error);
         return;
@@ -384,6 +403,7 @@ void TZRSetupForm::FormClose()
 {
     // Discovery ends with the window, so no later tick opens a port again. The program ends
     // without waiting for the device, which closes on a thread of its own.
+    FClosing = true;
     Timer1->stop();
     OpenBound->stop();
     DownloadButton->setEnabled(false);

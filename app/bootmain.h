@@ -5,10 +5,12 @@
 #include "probereport.h"
 #include "replyparser.h"
 #include "sercomm.h"
+#include "seropentimes.h"
 
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 
@@ -41,12 +43,13 @@ public:
     QLabel *LC;
     QPushButton *DownloadButton;
     QTimer *Timer1;
-    // Gives up an open that takes longer than OpenBoundMs, so that a slow port costs no more.
+    // Gives up an open that takes longer than its bound, so that a port that does not open
+    // holds up the search no longer; a port that opens slowly gets more time on the next pass.
     QTimer *OpenBound;
     TSerComm SerComm1;
 
-    // Real USB adapters open in well under 100 ms; Bluetooth ports can take half a minute.
-    static constexpr int OpenBoundMs = 1000;
+    // The bound of an open of a port that has never been slow. Tests on a busy machine raise it.
+    std::chrono::milliseconds ShortOpenBound = SerShortOpenBound;
 
     const TSettingsBlock &SettingsBlock() const { return FSettingsBlock; }
 
@@ -81,6 +84,8 @@ private:
     TUpdateDlgM *FUpdateDlgM = nullptr;
     std::int32_t FScanIndex = -1;
     bool FFound = false;
+    bool FClosing = false;                  // from the window's close on: no search, no box
+    std::chrono::milliseconds FOpenBound{}; // of the open under way
     TReplyLineParser FReply;
     TProbeReport FProbeReport;
     TSettingsBlock FSettingsBlock{};

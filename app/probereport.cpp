@@ -4,6 +4,7 @@
 #include "frames.h"
 #include "latin1.h"
 #include "serexception.h"
+#include "seropentimes.h"
 
 Q_LOGGING_CATEGORY(lcDiscovery, "zarnell.discovery", QtWarningMsg)
 
@@ -12,6 +13,12 @@ namespace {
 QString MessageOf(std::exception_ptr Error)
 {
     return QString::fromStdString(ExceptionText(Error));
+}
+
+// A time as a person reads it: "1.5 s".
+QString Seconds(std::chrono::milliseconds Time)
+{
+    return QStringLiteral("%1 s").arg(static_cast<double>(Time.count()) / 1000.0, 0, 'f', 1);
 }
 
 // An open that failed, in the words of what to do about it.
@@ -53,14 +60,17 @@ void TProbeReport::Started(const QString &Port)
     FPort = Port;
     FClock.start();
     FOpened = false;
+    FSlowOpen.clear();
     FAnswered = false;
     FOtherLine.clear();
     FVanished.clear();
 }
 
-void TProbeReport::Opened()
+void TProbeReport::Opened(std::chrono::milliseconds Took)
 {
     FOpened = true;
+    if (Took >= SerShortOpenBound)
+        FSlowOpen = QStringLiteral(" (slow to open: %1)").arg(Seconds(Took));
 }
 
 void TProbeReport::Failed(std::exception_ptr Error)
@@ -76,14 +86,14 @@ void TProbeReport::Failed(std::exception_ptr Error)
     FPort.clear();
 }
 
-void TProbeReport::SkippedSlowOpen()
+void TProbeReport::SkippedSlowOpen(std::chrono::milliseconds Opening)
 {
     if (FPort.isEmpty())
         return;
-    qCInfo(lcDiscovery).noquote() << QStringLiteral("%1: still opening after %2 ms, skipped")
-                                         .arg(FPort)
-                                         .arg(FClock.elapsed());
-    Record(QStringLiteral("%1: slow to open, skipped").arg(FPort));
+    qCInfo(lcDiscovery).noquote()
+        << QStringLiteral("%1: still opening after %2 ms, skipped").arg(FPort).arg(Opening.count());
+    Record(QStringLiteral("%1: slow to open, skipped: its open has not returned after %2")
+               .arg(FPort, Seconds(Opening)));
     FPort.clear();
 }
 
@@ -141,5 +151,5 @@ QString TProbeReport::Summary(const QStringList &Ports) const
 
 void TProbeReport::Record(const QString &Outcome)
 {
-    FOutcomes.insert(FPort, Outcome);
+    FOutcomes.insert(FPort, Outcome + FSlowOpen);
 }

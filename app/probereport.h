@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <exception>
 #include <string>
 
@@ -18,12 +19,13 @@ class TProbeReport {
 public:
     void PassStarted(const QStringList &Ports);
 
-    // One probe: started, then the port opened, or the open failed or took too long; then
-    // what came back; concluded when the next tick moves on.
+    // One probe: started, then the port opened (its open having taken Took), or the open failed
+    // or had not returned after Opening; then what came back; concluded when the next tick
+    // moves on.
     void Started(const QString &Port);
-    void Opened();
+    void Opened(std::chrono::milliseconds Took);
     void Failed(std::exception_ptr Error);
-    void SkippedSlowOpen();
+    void SkippedSlowOpen(std::chrono::milliseconds Opening);
     void LineReceived(const std::string &Line);
     void Concluded();
 
@@ -37,6 +39,7 @@ private:
     QString FPort; // the port of the probe under way, "" between probes
     QElapsedTimer FClock;
     bool FOpened = false;
+    QString FSlowOpen; // how long the port took to open, when that was long
     bool FAnswered = false;
     QString FOtherLine; // the first line that was not the dongle's answer
     QString FVanished;  // the failure of a notification: the port went while it was probed

@@ -56,6 +56,9 @@ public:
     // written to it.
     void BeginOpen(TSerOpenedEvent Opened);
     bool Opening() const { return FPendingOpen != nullptr; }
+    // How long the device's open has taken so far; zero while it still waits for its turn
+    // behind an earlier open or close of the same device.
+    std::chrono::milliseconds OpeningFor() const;
     void AbandonOpen();
     // Like Close, except that the device is closed, and the pause after it taken, on a thread of
     // its own; the next BeginOpen of the same device waits for them.

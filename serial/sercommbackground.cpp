@@ -8,6 +8,7 @@
 #include "serblockingcalls.h"
 #include "serdevicejobs.h"
 #include "serhandover.h"
+#include "seropentimes.h"
 
 #include <atomic>
 #include <mutex>
@@ -24,6 +25,8 @@ struct TSerCustomComm::TPendingOpen {
     const TDeviceSetup Setup;
     // Set by the component on the GUI thread, read by the opening thread.
     std::atomic<bool> Abandoned = false;
+    // Set by the opening thread once its turn has come and the device's open has begun.
+    std::atomic<bool> Begun = false;
 
     std::mutex Lock; // guards the three below while the opening thread runs
     std::shared_ptr<TSerBlockingCalls> Calls;
@@ -46,6 +49,8 @@ void TSerCustomComm::BeginOpen(TSerOpenedEvent Opened)
         std::unique_ptr<TSerDevice> device;
         std::exception_ptr error;
         try {
+            pending->Begun = true;
+            const TSerOpenClock clock(pending->Setup.Path);
             device = TSerDevice::Open(pending->Setup.Path);
             ApplySetup(*device, pending->Setup);
         } catch (...) {
@@ -69,10 +74,26 @@ void TSerCustomComm::BeginOpen(TSerOpenedEvent Opened)
             // The GUI thread cannot be told; whoever gives the open up takes the device.
         }
     };
-    SerRunDeviceJob(pending->Setup.Path, open, [pending] { return pending->Abandoned.load(); });
-    SerLog([&] { return "opening " + pending->Setup.Path + " in the background"; });
+    // Recorded first: once the job runs, its news may reach the GUI thread at any moment.
     FPendingOpen = pending;
     FOpened = std::move(Opened);
+    try {
+        SerRunDeviceJob(pending->Setup.Path, open, [pending] { return pending->Abandoned.load(); });
+    } catch (...) {
+        FPendingOpen = nullptr;
+        FOpened = {};
+        throw;
+    }
+    SerLog([&] { return "opening " + pending->Setup.Path + " in the background"; });
+}
+
+std::chrono::milliseconds TSerCustomComm::OpeningFor() const
+{
+    if (!FPendingOpen || !FPendingOpen->Begun)
+        return std::chrono::milliseconds(0);
+    // Opens of one device take turns, so the open under way of this path is this one.
+    const std::optional<TSerOpenTime> time = SerOpenTime(FPendingOpen->Setup.Path);
+    return time ? time->Took : std::chrono::milliseconds(0);
 }
 
 void TSerCustomComm::FinishOpen()

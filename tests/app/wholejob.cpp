@@ -44,7 +44,7 @@ void TWholeJob::StartProgramOnPorts(const QStringList &Ports)
     FForm = &FWindows->ZRSetupForm;
     // A busy machine, under Wine above all, may take more than the bound of an open to open a
     // port and would skip it for a pass; only the tests of slow ports hold the program to it.
-    FForm->OpenBound->setInterval(10000);
+    FForm->ShortOpenBound = 10s;
     FBoot = &FWindows->Boot;
     FDialog = &FWindows->UpdateDlgM;
     FForm->show();
