@@ -26,9 +26,14 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <linux/serial.h>
+#include <optional>
 #include <poll.h>
+#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -129,9 +134,13 @@ public:
         // Whatever still waits to be sent would hold close() until it has drained.
         ioctl(FDevice.Get(), TCFLSH, TCOFLUSH);
         // The exclusive flag outlives this descriptor while anyone else keeps the tty open
-        // (the far end of a pseudo-terminal does), and would refuse our own next open.
-        ioctl(FDevice.Get(), TIOCNXCL);
+        // (the far end of a pseudo-terminal does), and would refuse their next open and ours.
+        if (FExclusive)
+            ioctl(FDevice.Get(), TIOCNXCL);
     }
+
+    // Keeps every later open of the tty out (root's aside); the flag goes with this device.
+    void TakeExclusive(const std::string &Path);
 
     void WriteSettings(const TSerLineSettings &Settings) override
     {
@@ -172,6 +181,7 @@ private:
     TFd FDevice;
     TFd FEpoll;
     TFd FWakeup;
+    bool FExclusive = false; // this device set the tty's exclusive flag
 
     // GUI thread only.
     bool FCtsFlow = false;
@@ -403,25 +413,77 @@ void TSerLinuxDevice::Wake()
     RaiseOpenError(Path, code, code == ENOENT);
 }
 
-// Opens the tty for us alone: TIOCEXCL keeps other opens out (root is let through anyway),
-// flock keeps out everyone who asks for the lock, root included.
-TFd OpenExclusive(const std::string &Path)
+// Serial terminals and dial-out programs mark a tty as theirs with a lock file: "LCK.." and the
+// device's name below /dev, its slashes as underscores, holding the owner's process id as text.
+std::string LockFileOf(const std::string &Path)
 {
+    char real[PATH_MAX];
+    std::string name = realpath(Path.c_str(), real) ? real : Path;
+    const std::string dev = "/dev/";
+    name = name.starts_with(dev) ? name.substr(dev.size()) : name.substr(name.rfind('/') + 1);
+    for (char &c : name) {
+        if (c == '/')
+            c = '_';
+    }
+    return "/var/lock/LCK.." + name;
+}
+
+// The live process, other than this one, whose id LockFile holds.
+std::optional<pid_t> LockOwner(const std::string &LockFile)
+{
+    std::ifstream file(LockFile);
+    long pid = 0;
+    if (!(file >> pid) || pid <= 0 || pid > INT_MAX || pid == getpid())
+        return std::nullopt;
+    // A process of another user is alive too, though it may not be signalled.
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
+        return std::nullopt;
+    return static_cast<pid_t>(pid);
+}
+
+// The tty is left exactly as it was: not opened, so neither reset nor sent anything.
+void CheckNotLockedByOthers(const std::string &Path)
+{
+    const std::string lockFile = LockFileOf(Path);
+    if (const std::optional<pid_t> owner = LockOwner(lockFile))
+        RaiseCommError("Can't open specified device " + SerEscapePattern(Path) +
+                           " (Error %d, %s: locked by process " + std::to_string(*owner) + " in " +
+                           SerEscapePattern(lockFile) + ")",
+                       EBUSY);
+}
+
+// Opens the tty and takes its lock, which keeps out everyone who asks for it, root included.
+// The lock comes first: a tty that another program holds and locks is left as it was.
+TFd OpenLocked(const std::string &Path)
+{
+    CheckNotLockedByOthers(Path);
     TFd device(open(Path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (device.Get() < 0)
-        RaiseLastOpenError(Path);
-    if (ioctl(device.Get(), TIOCEXCL) != 0 && !SerNoSuchFeature(errno))
         RaiseLastOpenError(Path);
     if (flock(device.Get(), LOCK_EX | LOCK_NB) != 0)
         RaiseLastOpenError(Path);
     return device;
 }
 
+void TSerLinuxDevice::TakeExclusive(const std::string &Path)
+{
+    // Root gets through another program's exclusive flag; that program's tty stays its own.
+    int taken = 0;
+    if (ioctl(FDevice.Get(), TIOCGEXCL, &taken) == 0 && taken) {
+        errno = EBUSY;
+        RaiseLastOpenError(Path);
+    }
+    if (ioctl(FDevice.Get(), TIOCEXCL) == 0)
+        FExclusive = true;
+    else if (!SerNoSuchFeature(errno))
+        RaiseLastOpenError(Path);
+}
+
 } // namespace
 
 std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
 {
-    TFd device = OpenExclusive(Path);
+    TFd device = OpenLocked(Path);
     TFd epoll(epoll_create1(EPOLL_CLOEXEC));
     if (epoll.Get() < 0)
         RaiseLastOpenError(Path);
@@ -431,6 +493,8 @@ std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
     if (!AddToEpoll(epoll.Get(), wakeup.Get(), srcWakeup, EPOLLIN))
         RaiseLastOpenError(Path);
     TuneDriver(device.Get());
-    return std::make_unique<TSerLinuxDevice>(std::move(device), std::move(epoll),
-                                             std::move(wakeup));
+    auto opened =
+        std::make_unique<TSerLinuxDevice>(std::move(device), std::move(epoll), std::move(wakeup));
+    opened->TakeExclusive(Path);
+    return opened;
 }

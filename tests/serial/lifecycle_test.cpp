@@ -4,9 +4,25 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
+
+namespace {
+
+// The line settings of the pty's slave as they stand, read from the master's side.
+termios SlaveSettings(const TPtyPair &Pty)
+{
+    termios settings{};
+    EXPECT_EQ(tcgetattr(Pty.MasterFd(), &settings), 0);
+    return settings;
+}
+
+} // namespace
 
 // The tests of this file that share the program's port set-up.
 using TSerOpenPort = TProgramPortTest;
@@ -66,14 +82,52 @@ TEST(SerOpen, ABusyDeviceIsRefusedUntilItsHolderLetsGo)
     second.Open();
     second.Close();
 
-    // Another program holding the lock keeps us out as well.
+    // Another program holding the lock keeps us out as well, and its tty stays as it was:
+    // nobody else is kept out of it on our account.
     const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(other, 0);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(CommErrorOf([&] { second.Open(); }), busy);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
     close(other);
     second.Open();
     EXPECT_TRUE(second.Active());
+}
+
+// Serial terminals mark a tty as theirs with a lock file in /var/lock that holds their process
+// id. A live owner's tty is not even opened; a lock left by a process that has ended is not one.
+TEST(SerOpen, ATtyThatALiveProcessHasLockedIsLeftAsItWas)
+{
+    TPtyPair pty;
+    const std::string lockFile = "/var/lock/LCK.." + pty.SlavePath().substr(5).replace(3, 1, "_");
+    struct TLockFile {
+        std::string Path;
+        ~TLockFile() { std::remove(Path.c_str()); }
+    } lock{lockFile};
+    TQuickComm comm;
+    UseProgramSettings(comm, pty.SlavePath());
+    const struct {
+        const char *Owner;
+        bool Opens;
+    } cases[] = {{"1\n", false}, {"  2147483647\n", true}, {"garbage\n", true}};
+    for (const auto &c : cases) {
+        std::ofstream(lockFile) << c.Owner;
+        const termios before = SlaveSettings(pty);
+        if (c.Opens) {
+            comm.Open();
+            EXPECT_TRUE(comm.Active()) << c.Owner;
+            comm.Close();
+        } else {
+            EXPECT_EQ(CommErrorOf([&] { comm.Open(); }),
+                      "Can't open specified device " + pty.SlavePath() +
+                          " (Error 16, Device or resource busy: locked by process 1 in " +
+                          lockFile + ")");
+            const termios after = SlaveSettings(pty);
+            EXPECT_EQ(cfgetospeed(&before), cfgetospeed(&after)) << "reconfigured";
+        }
+    }
 }
 
 TEST_F(TSerOpenPort, OpenAndCloseRaiseTheirNotificationsOnce)
