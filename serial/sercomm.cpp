@@ -184,7 +184,7 @@ Result TSerCustomComm::OnDevice(Result Closed, Operation &&Operate)
     try {
         return Operate(*FDevice);
     } catch (const ESerCommError &error) {
-        if (!FDevice->Vanished())
+        if (!SerDeviceGoneCode(error.SystemCode()) && !FDevice->Vanished())
             throw;
         FDeviceLost = true;
         SerLog([&] { return "the device " + FDevicePath + " has gone: " + error.what(); });

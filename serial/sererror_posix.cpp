@@ -33,3 +33,8 @@ TSerOpenProblem SerOpenProblemOf(int Code)
         return TSerOpenProblem::opOther;
     }
 }
+
+bool SerDeviceGoneCode(int Code)
+{
+    return Code == ENODEV || Code == EIO || Code == ENXIO;
+}

@@ -60,3 +60,20 @@ TSerOpenProblem SerOpenProblemOf(int Code)
         return TSerOpenProblem::opOther;
     }
 }
+
+// A handle whose device was removed fails its transfers with one of these, as its driver has it
+// (usbser and the common adapters' drivers refuse with ERROR_ACCESS_DENIED once unplugged).
+bool SerDeviceGoneCode(int Code)
+{
+    switch (static_cast<DWORD>(Code)) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_NO_SUCH_DEVICE:
+        return true;
+    default:
+        return false;
+    }
+}

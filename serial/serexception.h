@@ -42,6 +42,11 @@ enum class TSerOpenProblem { opMissing, opNoPermission, opInUse, opOther };
 // port in use.
 TSerOpenProblem SerOpenProblemOf(int Code);
 
+// Per platform: the codes with which a transfer fails because the device has gone: ENODEV, EIO
+// and ENXIO, or Windows' codes of a removed device. Such a failure is the loss of the device,
+// also before the system has told the event thread of it.
+bool SerDeviceGoneCode(int Code);
+
 // The calling thread's last system error code (errno, or GetLastError on Windows) and the
 // system's text for a code, as each platform layer provides them.
 int SerLastError();

@@ -17,6 +17,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -72,6 +74,33 @@ private:
     QElapsedTimer FClock;
 };
 
+// The slow port of the preloaded library whose path ends in Name, if it is preloaded.
+std::optional<TSlowPort> SlowPortNamed(const std::string &Name)
+{
+    for (const TSlowPort &port : SlowPorts()) {
+        if (fs::path(port.Path).filename() == Name)
+            return port;
+    }
+    return std::nullopt;
+}
+
+// While it lives, writes of this process to a pseudo-terminal fail with ENODEV, as they do on a
+// USB adapter that has just been pulled out (the preloaded library looks for the file).
+class TGoneWrites {
+public:
+    TGoneWrites()
+        : FFlag(std::string(std::getenv("ZARNELL_GONE_WRITES")) + "." + std::to_string(getpid()))
+    {
+        std::ofstream(FFlag).put('\n');
+    }
+    ~TGoneWrites() { fs::remove(FFlag); }
+    TGoneWrites(const TGoneWrites &) = delete;
+    TGoneWrites &operator=(const TGoneWrites &) = delete;
+
+private:
+    fs::path FFlag;
+};
+
 } // namespace
 
 using TDiscovery = TWholeJob;
@@ -94,7 +123,7 @@ TEST_F(TDiscovery, PortsSlowToOpenNeitherFreezeTheWindowNorHoldUpTheSearch)
     clock.start();
     StartProgramOnPorts(
         {slowPaths[0], slowPaths[1], QString::fromStdString(FUnits[2]->SlavePath())});
-    FForm->OpenBound->setInterval(TZRSetupForm::OpenBoundMs);
+    FForm->ShortOpenBound = SerShortOpenBound;
 
     // Keys reach the ZN ID slider while the slow ports open.
     const TLoopWatch loop;
@@ -118,8 +147,10 @@ TEST_F(TDiscovery, PortsSlowToOpenNeitherFreezeTheWindowNorHoldUpTheSearch)
     EXPECT_GT(keys, 10);
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(FUnits[i]->ProbeCount(), 0) << i;
-        EXPECT_EQ(FForm->Ports->itemData(i, Qt::ToolTipRole).toString(),
-                  slowPaths[i] + QStringLiteral(": slow to open, skipped"));
+        EXPECT_TRUE(FForm->Ports->itemData(i, Qt::ToolTipRole)
+                        .toString()
+                        .startsWith(slowPaths[i] + QStringLiteral(": slow to open, skipped: its "
+                                                                  "open has not returned after")));
     }
 
     FForm->IDSlider->SetValue(1);
@@ -209,3 +240,132 @@ TEST_F(TDiscovery, ADonglePulledOutMidRunIsSearchedForOnceTheLoaderWindowIsClose
     EXPECT_EQ(FUnits[1]->Eeprom()[6], 1);
     EXPECT_EQ(FErrors.size(), 1);
 }
+
+// A dongle behind a Bluetooth or a slow USB bridge: its port is passed over while its first open
+// runs past the bound, and is given the time that open took on the next pass.
+class TSlowDongle : public TDiscovery, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(TSlowDongle, IsGivenMoreTimeFoundAndProgrammed)
+{
+    const std::optional<TSlowPort> slow = SlowPortNamed(GetParam());
+    if (!slow)
+        GTEST_SKIP() << "the slow-ports library is not preloaded";
+    FUnits.push_back(std::make_unique<TUnitSimPty>());
+    const TSlowPortLink link(*slow, FUnits[0]->SlavePath());
+    QElapsedTimer clock;
+    clock.start();
+    StartProgramOnPorts({QString::fromStdString(slow->Path)});
+    FForm->ShortOpenBound = SerShortOpenBound;
+    ASSERT_TRUE(WaitForDownloadEnabled(static_cast<int>(4 * slow->Delay.count()) + 20000));
+    std::printf("the dongle, whose port takes %lld ms to open, found after %lld ms\n",
+                static_cast<long long>(slow->Delay.count()),
+                static_cast<long long>(clock.elapsed()));
+    const QString outcome = FForm->Ports->itemData(0, Qt::ToolTipRole).toString();
+    EXPECT_TRUE(outcome.contains(
+        QStringLiteral(": the dongle (slow to open: %1.").arg(slow->Delay.count() / 1000)))
+        << outcome.toStdString();
+
+    SetSliders(9, 2);
+    DownloadToProgrammed();
+    EXPECT_EQ(EepromPage(*FUnits[0]), SettingsBlock(9, 2));
+    EXPECT_TRUE(FErrors.isEmpty()) << FErrors.join(u'\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenTimes, TSlowDongle, ::testing::Values("dongle-1", "dongle-2"));
+
+TEST_F(TDiscovery, APortWhoseOpenNeverReturnsHoldsUpNeitherSearchNorWindowNorClose)
+{
+    const std::optional<TSlowPort> hung = SlowPortNamed("hung");
+    if (!hung)
+        GTEST_SKIP() << "the slow-ports library is not preloaded";
+    TUnitSimOptions silent;
+    silent.SilentDongle = true;
+    FUnits.push_back(std::make_unique<TUnitSimPty>(silent));
+    FUnits.push_back(std::make_unique<TUnitSimPty>());
+    const TSlowPortLink link(*hung, FUnits[0]->SlavePath());
+    StartProgramOnPorts(
+        {QString::fromStdString(hung->Path), QString::fromStdString(FUnits[1]->SlavePath())});
+    FForm->ShortOpenBound = SerShortOpenBound;
+
+    const TLoopWatch loop;
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    EXPECT_LT(loop.Longest, 500) << "the window froze";
+    EXPECT_EQ(FUnits[0]->ProbeCount(), 0);
+    EXPECT_TRUE(FForm->Ports->itemData(0, Qt::ToolTipRole)
+                    .toString()
+                    .contains(QLatin1String("slow to open, skipped: its open has not returned")));
+
+    QElapsedTimer clock;
+    clock.start();
+    FForm->close();
+    FWindows.reset();
+    std::printf("the program closed in %lld ms while a port's open hung\n",
+                static_cast<long long>(clock.elapsed()));
+    EXPECT_LT(clock.elapsed(), 1000);
+}
+
+// The adapter is pulled out just as a write goes to it: the write fails (ENODEV) a moment before
+// the system hangs the tty up. That is one loss, told of once.
+enum class TWriteAt { LoaderCommand, LoaderRun };
+
+class TGoneWrite : public TDiscovery, public ::testing::WithParamInterface<TWriteAt> {
+protected:
+    // Every error box stays up until the hang-up has had a second to be announced, so that a
+    // second box would open inside it.
+    void AcknowledgeAfterHangUp(TModalDriver &Driver)
+    {
+        Driver.Whenever(ErrorBoxShown(), [this] {
+            if (!FUnits[0]->Unplugged()) {
+                FUnits[0]->Unplug();
+                FSinceHangUp.start();
+            } else if (FSinceHangUp.elapsed() > 1000) {
+                AcknowledgeErrorBox();
+            }
+        });
+    }
+
+    std::optional<TGoneWrites> FGone;
+    QElapsedTimer FSinceHangUp;
+};
+
+TEST_P(TGoneWrite, IsOneLossAndOneBox)
+{
+    TUnitSimOptions options;
+    // The answer to the second frame comes late, so that the third frame's write meets the
+    // pulled adapter.
+    options.LateFrames[2] = 500ms;
+    TUnitSimPty &unit = StartWithUnit(options);
+    if (GetParam() == TWriteAt::LoaderCommand) {
+        // Between the probe and the tick that sends "Z".
+        ASSERT_TRUE(QTest::qWaitFor([&unit] { return unit.ProbeCount() > 0; }, 20000));
+        FGone.emplace();
+        TModalDriver boxes;
+        AcknowledgeAfterHangUp(boxes);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !FErrors.isEmpty(); }, 20000));
+        EXPECT_FALSE(QTest::qWaitFor([this] { return FErrors.size() > 1; }, 1000));
+        EXPECT_FALSE(FForm->DownloadButton->isEnabled());
+        EXPECT_TRUE(FForm->Timer1->isActive()) << "the search did not start again";
+    } else {
+        ASSERT_TRUE(WaitForDownloadEnabled());
+        Download([&](TModalDriver &Driver) {
+            Driver.When([&unit] { return unit.Frames().size() >= 2; }, [this] { FGone.emplace(); });
+            AcknowledgeAfterHangUp(Driver);
+            Driver.When(
+                [this] {
+                    return !FErrors.isEmpty() && ActiveErrorBox() == nullptr &&
+                           FBoot->CloseButton->isEnabled();
+                },
+                [this] { FBoot->CloseButton->click(); });
+        });
+    }
+    ASSERT_EQ(FErrors.size(), 1) << FErrors.join(u'\n').toStdString();
+    EXPECT_TRUE(FErrors.front().startsWith(QLatin1String("The dongle was disconnected. ")))
+        << FErrors.front().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, TGoneWrite,
+                         ::testing::Values(TWriteAt::LoaderCommand, TWriteAt::LoaderRun),
+                         [](const ::testing::TestParamInfo<TWriteAt> &Info) {
+                             return Info.param == TWriteAt::LoaderCommand ? "LoaderCommand"
+                                                                          : "LoaderRun";
+                         });

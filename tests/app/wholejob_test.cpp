@@ -258,6 +258,23 @@ TEST_F(TWholeJob, ADeviceThatDisappearsMidRunIsReportedOnceAndTheWindowsCloseAtO
     EXPECT_EQ(FErrors.size(), 1);
 }
 
+// The dongle goes just as the window closes: the close serves the notification that tells of it,
+// which must neither start a search nor open a box in a window on its way out.
+TEST_F(TWholeJob, ALossThatTheCloseDeliversStartsNoSearchAndShowsNoBox)
+{
+    StartWithUnit();
+    ASSERT_TRUE(WaitForDownloadEnabled());
+    TModalDriver boxes;
+    boxes.Whenever(ErrorBoxShown(), [this] { AcknowledgeErrorBox(); });
+    FForm->FormClose();
+    const ESerCommError failure(VanishedDeviceError().toStdString());
+    FForm->ComPortNotifyException(&FForm->SerComm1,
+                                  std::make_exception_ptr(ESerDeviceLost(failure)));
+    EXPECT_TRUE(FErrors.isEmpty()) << FErrors.join(u'\n').toStdString();
+    EXPECT_FALSE(FForm->Timer1->isActive());
+    EXPECT_FALSE(FForm->DownloadButton->isEnabled());
+}
+
 TEST_F(TWholeJob, APortThatHangsUpWhenProbedIsSkippedSilently)
 {
     // The port before the dongle's goes as the probe arrives, or while its answer is on its way.

@@ -6,9 +6,14 @@
 //                      server opens a COM port's device, and a stall there would stop every Wine
 //                      process; the program's own first call on the port (GetCommState) stalls
 //                      only the program's thread that makes it.
+// A third names a file, to which each process adds a full stop and its process id: while that
+// file exists, write() to a pseudo-terminal's slave fails with ENODEV, as a USB adapter's does
+// once it is pulled out and before its tty is hung up:
+//   ZARNELL_GONE_WRITES
 // Every other call goes to the system unchanged.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -82,6 +87,13 @@ template <typename Function> Function Next(const char *Name)
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, Name));
 }
 
+// The file whose presence fails this process's writes, or "" for none.
+std::string GoneWritesFlag()
+{
+    const char *value = std::getenv("ZARNELL_GONE_WRITES");
+    return value ? std::string(value) + "." + std::to_string(getpid()) : std::string();
+}
+
 using TOpen = int (*)(const char *, int, ...);
 
 // The mode argument exists only when the flags ask for a new file.
@@ -129,4 +141,21 @@ extern "C" int tcgetattr(int Fd, termios *Settings)
     if (!SlowTtys().empty())
         WaitIfListed(SlowTtys(), PathOf(Fd));
     return next(Fd, Settings);
+}
+
+extern "C" ssize_t write(int Fd, const void *Buffer, size_t Count)
+{
+    static const auto next = Next<ssize_t (*)(int, const void *, size_t)>("write");
+    static const std::string flag = GoneWritesFlag();
+    if (next == nullptr) {
+        errno = ENOSYS;
+        return -1;
+    }
+    struct stat unused {};
+    if (!flag.empty() && stat(flag.c_str(), &unused) == 0 && isatty(Fd) &&
+        PathOf(Fd).starts_with("/dev/pts/")) {
+        errno = ENODEV;
+        return -1;
+    }
+    return next(Fd, Buffer, Count);
 }
