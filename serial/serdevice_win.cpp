@@ -1,6 +1,7 @@
 // The serial device on Windows: overlapped transfers with bounded waits, and an event waiter
 // that a stop request always reaches. No request record is released while the system may still
 // write into it.
+#include "sercancel_win.h"
 #include "serdevice.h"
 #include "serexception.h"
 
@@ -8,14 +9,19 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
 // How long an ended or cancelled request may take to report that the system is done with it.
 constexpr DWORD FinishGraceMs = 1000;
+// How often the event thread asks whether the device is still there while its wait is pending:
+// a driver may leave the wait of a removed device pending for good.
+constexpr DWORD PresenceCheckMs = 1000;
 // The pause before waiting again after a wait that brought nothing new. Wine completes a wait
 // for EV_RXCHAR at once for as long as the input queue holds anything, and ends every wait
 // empty-handed on a device whose modem lines it cannot read; without the pause either would
@@ -91,6 +97,23 @@ struct TWaitRequest {
     TWinHandle Done{CreateManualResetEvent()};
 };
 
+// One overlapped read or write, with its own buffer, kept alike: the driver fills or reads the
+// buffer until the transfer has ended.
+struct TTransferRequest {
+    OVERLAPPED Overlapped{};
+    TWinHandle Done{CreateManualResetEvent()};
+    std::vector<std::uint8_t> Data;
+
+    // Ready for the next transfer of Count bytes.
+    OVERLAPPED *Start(std::size_t Count)
+    {
+        Overlapped = OVERLAPPED{};
+        Overlapped.hEvent = Done.Get();
+        Data.resize(Count);
+        return &Overlapped;
+    }
+};
+
 class TSerDeviceWin final : public TSerDevice {
 public:
     explicit TSerDeviceWin(TWinHandle &&Handle)
@@ -114,7 +137,8 @@ public:
 private:
     TSerStatistics ReadStatus(const char *Pattern);
     void CheckStillThere(const char *Pattern);
-    int FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs, const char *Pattern);
+    int FinishTransfer(std::unique_ptr<TTransferRequest> &Request, int TimeoutMs,
+                       const char *Pattern);
     std::uint32_t AwaitDeviceEvents();
     std::uint32_t NewsOnly(std::uint32_t Events);
     void PauseBeforeNextWait();
@@ -122,8 +146,8 @@ private:
     void ForgetUnannounced(DWORD Consumed);
 
     TWinHandle FHandle;
-    TWinHandle FReadDone{CreateManualResetEvent()};
-    TWinHandle FWriteDone{CreateManualResetEvent()};
+    std::unique_ptr<TTransferRequest> FRead = std::make_unique<TTransferRequest>();
+    std::unique_ptr<TTransferRequest> FWrite = std::make_unique<TTransferRequest>();
     TWinHandle FStopEvent{CreateManualResetEvent()};
     TWinHandle FConsumed{CreateAutoResetEvent()};
     std::unique_ptr<TWaitRequest> FWait = std::make_unique<TWaitRequest>();
@@ -266,24 +290,33 @@ void TSerDeviceWin::CheckStillThere(const char *Pattern)
 
 // A transfer that fails or stays pending because the device has gone raises with Pattern, so
 // that the loss is reported; otherwise the count is what the transfer reports, 0 on time-out.
-int TSerDeviceWin::FinishTransfer(OVERLAPPED &Overlapped, int TimeoutMs, const char *Pattern)
+int TSerDeviceWin::FinishTransfer(std::unique_ptr<TTransferRequest> &Request, int TimeoutMs,
+                                  const char *Pattern)
 {
+    OVERLAPPED &overlapped = Request->Overlapped;
     DWORD transferred = 0;
     const DWORD waited =
-        WaitForSingleObject(Overlapped.hEvent, static_cast<DWORD>(std::max(TimeoutMs, 0)));
+        WaitForSingleObject(overlapped.hEvent, static_cast<DWORD>(std::max(TimeoutMs, 0)));
     if (waited == WAIT_OBJECT_0) {
-        if (!GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, FALSE)) {
+        if (!GetOverlappedResult(FHandle.Get(), &overlapped, &transferred, FALSE)) {
             const int code = static_cast<int>(GetLastError());
-            if (Vanished())
+            if (SerDeviceGoneCode(code) || Vanished())
                 RaiseCommError(Pattern, code);
         }
         return static_cast<int>(transferred);
     }
-    // Timed out, or the wait failed: the transfer must be over before its record and buffer go
-    // out of scope, so it is cancelled (it may have completed meanwhile) and waited for. Some
-    // drivers leave the transfers of a device that has gone pending instead of failing them.
-    BestEffort(CancelIoEx(FHandle.Get(), &Overlapped));
-    BestEffort(GetOverlappedResult(FHandle.Get(), &Overlapped, &transferred, TRUE));
+    // Timed out, or the wait failed: the transfer is cancelled (it may have completed
+    // meanwhile) and must be over before its record is used again. Some drivers leave the
+    // transfers of a device that has gone pending instead of failing them, and ignore the
+    // cancel too: the device counts as gone, and the record stays with the driver for good.
+    BestEffort(SerCancelTransfer(FHandle.Get(), &overlapped));
+    if (WaitForSingleObject(overlapped.hEvent, FinishGraceMs) != WAIT_OBJECT_0) {
+        Request.release(); // deliberately kept: the driver may still complete the transfer
+        Request = std::make_unique<TTransferRequest>();
+        FDeviceGone = true;
+        RaiseCommError(Pattern, WAIT_TIMEOUT);
+    }
+    BestEffort(GetOverlappedResult(FHandle.Get(), &overlapped, &transferred, FALSE));
     CheckStillThere(Pattern);
     return 0;
 }
@@ -303,12 +336,12 @@ int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs)
     if (wanted == 0)
         return 0;
 
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = FReadDone.Get();
-    if (!ReadFile(FHandle.Get(), Buffer, wanted, nullptr, &overlapped) &&
+    OVERLAPPED *overlapped = FRead->Start(wanted);
+    if (!ReadFile(FHandle.Get(), FRead->Data.data(), wanted, nullptr, overlapped) &&
         GetLastError() != ERROR_IO_PENDING)
         RaiseCommError(SReadError);
-    const int result = FinishTransfer(overlapped, TimeoutMs, SReadError);
+    const int result = FinishTransfer(FRead, TimeoutMs, SReadError);
+    std::copy_n(FRead->Data.data(), result, Buffer);
     ForgetUnannounced(static_cast<DWORD>(result));
     return result;
 }
@@ -317,12 +350,13 @@ int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
 {
     if (Count <= 0)
         return 0;
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = FWriteDone.Get();
-    if (!WriteFile(FHandle.Get(), Buffer, static_cast<DWORD>(Count), nullptr, &overlapped) &&
+    OVERLAPPED *overlapped = FWrite->Start(static_cast<std::size_t>(Count));
+    std::copy_n(Buffer, Count, FWrite->Data.data());
+    if (!WriteFile(FHandle.Get(), FWrite->Data.data(), static_cast<DWORD>(Count), nullptr,
+                   overlapped) &&
         GetLastError() != ERROR_IO_PENDING)
         RaiseCommError(SWriteError);
-    return FinishTransfer(overlapped, TimeoutMs, SWriteError);
+    return FinishTransfer(FWrite, TimeoutMs, SWriteError);
 }
 
 void TSerDeviceWin::Purge(std::uint32_t Flags)
@@ -357,7 +391,13 @@ std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
     }
 
     const HANDLE signals[] = {FStopEvent.Get(), wait.Done.Get()};
-    const DWORD woken = WaitForMultipleObjects(2, signals, FALSE, INFINITE);
+    DWORD woken = WAIT_TIMEOUT;
+    while ((woken = WaitForMultipleObjects(2, signals, FALSE, PresenceCheckMs)) == WAIT_TIMEOUT) {
+        if (Vanished()) {
+            FWaitRefused = true;
+            return 0;
+        }
+    }
     if (woken == WAIT_OBJECT_0)
         return 0;
     if (woken != WAIT_OBJECT_0 + 1) {
@@ -411,10 +451,10 @@ std::uint32_t TSerDeviceWin::WaitEvents()
         if (FWaitRefused) {
             // A device that has gone is announced once, so that the component's next status
             // query reports the loss; then, as for a device that refuses to wait, the thread
-            // blocks on the stop event alone until Close.
+            // waits for the stop event, looking now and then whether the device has gone.
             if (Vanished() && !std::exchange(FLossAnnounced, true) && (FMask & SerEv::RxChar))
                 return SerEv::RxChar;
-            if (WaitForSingleObject(FStopEvent.Get(), INFINITE) != WAIT_OBJECT_0)
+            if (WaitForSingleObject(FStopEvent.Get(), PresenceCheckMs) == WAIT_FAILED)
                 PauseBeforeNextWait();
             continue;
         }
@@ -433,7 +473,8 @@ std::uint32_t TSerDeviceWin::WaitEvents()
         if (events == 0 || FUnreadQueued)
             PauseBeforeNextWait();
     }
-    EndPendingWait();
+    // A wait still pending is ended when the device closes, on the thread that closes it, so
+    // that stopping this thread never holds up the GUI thread for the driver's sake.
     return 0;
 }
 

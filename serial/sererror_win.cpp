@@ -71,7 +71,6 @@ bool SerDeviceGoneCode(int Code)
     case ERROR_GEN_FAILURE:
     case ERROR_DEVICE_REMOVED:
     case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_NO_SUCH_DEVICE:
         return true;
     default:
         return false;

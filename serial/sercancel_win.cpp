@@ -1,0 +1,6 @@
+#include "sercancel_win.h"
+
+BOOL SerCancelTransfer(HANDLE Device, OVERLAPPED *Transfer)
+{
+    return CancelIoEx(Device, Transfer);
+}
