@@ -32,6 +32,7 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <ranges>
 #include <thread>
 #include <vector>
 
@@ -188,6 +189,23 @@ std::vector<double> KeyToRepaintWhileSearching(int Samples, bool SlowFirst)
     return delays;
 }
 
+// From the window's start to Download enabled, with the dongle on a port that takes Port's delay
+// to open (behind a Bluetooth or a slow USB bridge); 0 when it was not found within a minute.
+double SlowDongleFoundMs(const TSlowPort &Port)
+{
+    TUnitSimPty unit;
+    const TSlowPortLink link(Port, unit.SlavePath());
+    qputenv("ZARNELL_PORTS", QByteArray::fromStdString(Port.Path));
+    QElapsedTimer clock;
+    clock.start();
+    TProgramWindows windows;
+    windows.ZRSetupForm.show();
+    const bool found =
+        RunUntil([&] { return windows.ZRSetupForm.DownloadButton->isEnabled(); }, 60000);
+    qunsetenv("ZARNELL_PORTS");
+    return found ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : 0;
+}
+
 // Closes the error box that is up, if any, as the user would; true when there was one.
 bool AcknowledgeBox()
 {
@@ -331,6 +349,10 @@ int main(int argc, char *argv[])
     const std::vector<double> keyMs = KeyToRepaintWhileSearching(keySamples, false);
     const std::vector<double> slowKeyMs = KeyToRepaintWhileSearching(keySamples, true);
     const auto [unplugMs, replugMs] = UnplugAndReplug(8);
+    // The slow-ports library's further ports are the dongle's own, slow to open.
+    std::vector<std::pair<TSlowPort, double>> slowDongles;
+    for (const TSlowPort &port : SlowPorts() | std::views::drop(1))
+        slowDongles.emplace_back(port, SlowDongleFoundMs(port));
     const double vanishedCpu = CpuWhileDeviceVanished();
 
     rusage usage{};
@@ -365,6 +387,14 @@ int main(int argc, char *argv[])
                     "  dongle put back to Download enabled (median of %zu)   %6.1f ms\n",
                     unplugMs.size(), Percentile(unplugMs, 0.5), replugMs.size(),
                     Percentile(replugMs, 0.5));
+    for (const auto &[port, foundMs] : slowDongles) {
+        if (foundMs > 0)
+            std::printf("  dongle whose port takes %.1f s to open: found after %.1f s\n",
+                        static_cast<double>(port.Delay.count()) / 1000, foundMs / 1000);
+        else
+            std::printf("  dongle whose port takes %.1f s to open: NOT FOUND within a minute\n",
+                        static_cast<double>(port.Delay.count()) / 1000);
+    }
     std::printf("  CPU while a vanished device stays open %4.2f %% of one core\n",
                 vanishedCpu * 100);
     std::printf("  peak memory (resident)             %8.1f MiB\n", usage.ru_maxrss / 1024.0);
