@@ -291,8 +291,8 @@ void TZRSetupForm::ComPortOpened(TSerCustomComm *, std::exception_ptr Error)
         FProbeReport.Failed(Error);
         return;
     }
-    if (const std::optional<TSerOpenTime> took = SerOpenTime(SerComm1.GetDevicePath()))
-        FProbeReport.Opened(took->Took);
+    const std::optional<TSerOpenTime> open = SerOpenTime(SerComm1.GetDevicePath());
+    FProbeReport.Opened(open ? open->Took : std::chrono::milliseconds(0));
     try {
         SerComm1.PurgeReadWrite();
         SerComm1.WriteChar(ProbeByte);
