@@ -144,7 +144,7 @@ void TZRSetupForm::ApplyDescription()
 void TZRSetupForm::ConfigureSerialPort()
 {
     SerComm1.SetBaudrate(TSerBaudrate::brUser);
-    SerComm1.SetUserBaudrate(500000);
+    SerComm1.SetUserBaudrate(DongleBitRate);
     SerComm1.SetStopbits(TSerStopbits::sb2);
     TSerFlowControl &flow = SerComm1.FlowControl();
     flow.SetOutCtsFlow(false);

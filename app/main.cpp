@@ -1,5 +1,4 @@
 // Zarnell Setup: finds the unit's radio dongle and writes the unit's settings into its EEPROM.
-#include "dllsearch.h"
 #include "logconsole.h"
 #include "programsetup.h"
 #include "programwindows.h"
@@ -8,7 +7,6 @@
 
 int main(int argc, char *argv[])
 {
-    LoadDllsFromSystemFolderOnly();
     // Before Qt's first message, which fixes where all of them go.
     RouteLogToStandardError();
     QApplication app(argc, argv);

@@ -21,29 +21,36 @@ QString Seconds(std::chrono::milliseconds Time)
     return QStringLiteral("%1 s").arg(static_cast<double>(Time.count()) / 1000.0, 0, 'f', 1);
 }
 
-// An open that failed, in the words of what to do about it.
-QString OpenFailure(const QString &Port, std::exception_ptr Error)
+TSerOpenProblem ProblemOf(std::exception_ptr Error)
 {
-    int code = 0;
     try {
         std::rethrow_exception(Error);
     } catch (const ESerCommError &e) {
-        code = e.SystemCode();
+        return SerOpenProblemOf(e.Step(), e.SystemCode());
     } catch (...) {
     }
-    switch (SerOpenProblemOf(code)) {
+    return TSerOpenProblem::opOther;
+}
+
+// An open that failed, in the words of what to do about it; "" when there are none.
+QString ProblemText(TSerOpenProblem Problem)
+{
+    switch (Problem) {
     case TSerOpenProblem::opMissing:
-        return QStringLiteral("%1: not present (unplugged?)").arg(Port);
+        return QStringLiteral("not present (unplugged?)");
     case TSerOpenProblem::opNoPermission:
-        return QStringLiteral("%1: permission denied — add your user to the dialout group and "
-                              "log in again")
-            .arg(Port);
+        return QStringLiteral("permission denied — add your user to the dialout group and log in "
+                              "again");
     case TSerOpenProblem::opInUse:
-        return QStringLiteral("%1: in use by another program").arg(Port);
+        return QStringLiteral("in use by another program");
+    case TSerOpenProblem::opRateRefused:
+        return QStringLiteral("the adapter's driver refuses %1 bit/s").arg(DongleBitRate);
+    case TSerOpenProblem::opTimedOut:
+        return QStringLiteral("timed out while opening");
     case TSerOpenProblem::opOther:
         break;
     }
-    return QStringLiteral("%1: cannot be opened (%2)").arg(Port, MessageOf(Error));
+    return {};
 }
 
 } // namespace
@@ -81,8 +88,16 @@ void TProbeReport::Failed(std::exception_ptr Error)
         FVanished = MessageOf(Error);
         return;
     }
-    qCInfo(lcDiscovery).noquote() << FPort + QStringLiteral(":") << MessageOf(Error);
-    Record(OpenFailure(FPort, Error));
+    // The log keeps the system's message, for the people who look further.
+    const QString message = MessageOf(Error);
+    const QString problem = ProblemText(ProblemOf(Error));
+    if (problem.isEmpty()) {
+        qCInfo(lcDiscovery).noquote() << FPort + QStringLiteral(":") << message;
+        Record(QStringLiteral("%1: cannot be opened (%2)").arg(FPort, message));
+    } else {
+        qCInfo(lcDiscovery).noquote() << FPort + QStringLiteral(":") << message << "—" << problem;
+        Record(QStringLiteral("%1: %2").arg(FPort, problem));
+    }
     FPort.clear();
 }
 

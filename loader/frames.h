@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+// The dongle's line rate, bits per second.
+inline constexpr int DongleBitRate = 500000;
+
 // Discovery: the PC sends the probe, the dongle answers with a line, the PC then sends the
 // command that hands the line over to the unit's boot loader. None of these is framed.
 inline constexpr char ProbeByte = 'N';

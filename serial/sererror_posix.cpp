@@ -16,7 +16,7 @@ std::string SerErrorText(int Code)
     return strerror_r(Code, buffer, sizeof buffer);
 }
 
-TSerOpenProblem SerOpenProblemOf(int Code)
+TSerOpenProblem SerOpenProblemOf(TSerStep, int Code)
 {
     switch (Code) {
     case ENOENT:

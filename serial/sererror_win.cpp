@@ -47,8 +47,15 @@ std::string SerErrorText(int Code)
     return Utf8Of(text, static_cast<int>(length));
 }
 
-TSerOpenProblem SerOpenProblemOf(int Code)
+TSerOpenProblem SerOpenProblemOf(TSerStep Step, int Code)
 {
+    // Older adapters and their drivers stop below the line's rate, and refuse the settings
+    // record as a whole.
+    if (Step == TSerStep::stLineSettings && Code == ERROR_INVALID_PARAMETER)
+        return TSerOpenProblem::opRateRefused;
+    // A Bluetooth port's driver connects to the paired device within the open, and gives up.
+    if (Step == TSerStep::stOpen && Code == ERROR_SEM_TIMEOUT)
+        return TSerOpenProblem::opTimedOut;
     switch (static_cast<DWORD>(Code)) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:

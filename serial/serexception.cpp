@@ -39,10 +39,26 @@ void RaiseCommError(const std::string &Pattern)
     RaiseCommError(Pattern, SerLastError());
 }
 
-void RaiseCommError(const std::string &Pattern, int Code)
+namespace {
+
+// The step that a message of the component reports.
+TSerStep StepOf(const std::string &Pattern)
+{
+    return Pattern == SWriteDcbError ? TSerStep::stLineSettings : TSerStep::stOther;
+}
+
+[[noreturn]] void Raise(const std::string &Pattern, int Code, TSerStep Step)
 {
     throw ESerCommError(
-        SerFormat(Pattern, {std::int64_t{Code}, SerTrimSystemText(SerErrorText(Code))}), Code);
+        SerFormat(Pattern, {std::int64_t{Code}, SerTrimSystemText(SerErrorText(Code))}), Code,
+        Step);
+}
+
+} // namespace
+
+void RaiseCommError(const std::string &Pattern, int Code)
+{
+    Raise(Pattern, Code, StepOf(Pattern));
 }
 
 void CheckCommResult(bool Succeeded, const std::string &Pattern)
@@ -65,7 +81,8 @@ std::string SerEscapePattern(const std::string &Text)
 void RaiseOpenError(const std::string &Path, int Code, bool Missing)
 {
     if (Missing)
-        RaiseCommError("Specified device not found (" + SerEscapePattern(Path) + ").", Code);
-    RaiseCommError("Can't open specified device " + SerEscapePattern(Path) + " (Error %d, %s)",
-                   Code);
+        Raise("Specified device not found (" + SerEscapePattern(Path) + ").", Code,
+              TSerStep::stOpen);
+    Raise("Can't open specified device " + SerEscapePattern(Path) + " (Error %d, %s)", Code,
+          TSerStep::stOpen);
 }

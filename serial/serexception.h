@@ -5,20 +5,28 @@
 #include <stdexcept>
 #include <string>
 
+// The step of the component's work whose failure a message reports, where the same system error
+// means something else in another step.
+enum class TSerStep { stOther, stOpen, stLineSettings };
+
 class ESerCommError : public std::runtime_error {
 public:
     // Code is the system error code the message quotes, 0 when it quotes none.
-    explicit ESerCommError(const std::string &Message, int Code = 0)
+    explicit ESerCommError(const std::string &Message, int Code = 0,
+                           TSerStep Step = TSerStep::stOther)
         : std::runtime_error(Message)
         , FCode(Code)
+        , FStep(Step)
     {
     }
 
     // For telling the user what to do about a failure; the message stays what is shown.
     int SystemCode() const { return FCode; }
+    TSerStep Step() const { return FStep; }
 
 private:
     int FCode;
+    TSerStep FStep;
 };
 
 // The device of an open port has gone away: its USB adapter was pulled, or its far end hung up.
@@ -26,7 +34,7 @@ private:
 class ESerDeviceLost : public ESerCommError {
 public:
     explicit ESerDeviceLost(const ESerCommError &Failure)
-        : ESerCommError(Failure.what(), Failure.SystemCode())
+        : ESerCommError(Failure.what(), Failure.SystemCode(), Failure.Step())
     {
     }
 };
@@ -35,12 +43,21 @@ public:
 bool IsDeviceLost(std::exception_ptr Error);
 
 // What the system error of a failed open says about a port.
-enum class TSerOpenProblem { opMissing, opNoPermission, opInUse, opOther };
+enum class TSerOpenProblem {
+    opMissing,
+    opNoPermission,
+    opInUse,
+    opRateRefused, // the adapter's driver refuses the line's bit rate
+    opTimedOut,    // the open itself timed out (a Bluetooth port whose far end does not answer)
+    opOther
+};
 
-// Per platform: ENOENT or ERROR_FILE_NOT_FOUND is a missing device, EACCES a lack of rights,
-// EBUSY, a held lock or ERROR_ACCESS_DENIED (Windows lets no two programs open a COM port) a
-// port in use.
-TSerOpenProblem SerOpenProblemOf(int Code);
+// Per platform, from the step that failed and its system error: ENOENT or ERROR_FILE_NOT_FOUND
+// is a missing device, EACCES a lack of rights, EBUSY, a held lock or ERROR_ACCESS_DENIED
+// (Windows lets no two programs open a COM port) a port in use; on Windows,
+// ERROR_INVALID_PARAMETER from the line settings is a bit rate that the driver refuses, and
+// ERROR_SEM_TIMEOUT from the open an open that timed out.
+TSerOpenProblem SerOpenProblemOf(TSerStep Step, int Code);
 
 // Per platform: the codes with which a transfer fails because the device has gone: ENODEV, EIO
 // and ENXIO, or Windows' codes of a removed device. Such a failure is the loss of the device,

@@ -10,10 +10,13 @@
 #   entry;
 # - DLL planting: with Windows' search order (each DLL tried native first), a DLL that leaves a
 #   marker when loaded, put beside the zip's program and the installed program under the name
-#   of every system DLL that the program imports (delay-loaded, and not one of Windows' known
-#   DLLs), and beside the installer and the uninstaller under those that they import, is never
-#   loaded, and the program still starts and shows its window. Names that Wine itself loads
-#   beside every program, which Windows does not, cannot be tried and are named.
+#   of every DLL that the program loads (delay-loaded, or seen in Wine's loader trace, and not
+#   one of Windows' known DLLs; VERSION.dll among them), is never loaded, neither at the
+#   program's start nor later, and the program still starts and shows its window; beside the
+#   installer and the uninstaller, the same for those that they import. A control shows each
+#   name loaded beside a program that does not protect itself. Names that Wine's own DLLs load
+#   at a program's start, which Windows takes from its system folder, cannot be tried beside
+#   the installer and the uninstaller, which import user32 themselves, and are named.
 #   wine-release.sh ZIP INSTALLER MSI WINWINDOWS PLANTDLL DELAYLOADED
 # DELAYLOADED lists the DLLs that the program imports through delay-load stubs, one a line.
 # With ZARNELL_TEST_SIGNING_CERT set, the uninstaller that the installer writes must carry a
@@ -151,17 +154,25 @@ known+='|shcore|shell32|shlwapi|user32|wldap32|ws2_32|api-ms-win-.*|ext-ms-win-.
 imports() { x86_64-w64-mingw32-objdump -p "$1" | awk '/DLL Name:/ { print tolower($3) }'; }
 
 (cd "$work" && cmake -E tar xf "$zip")
-program_imports=$(imports "$work/zarnell-setup-1.0/zarnell-setup.exe" | grep -Ev "$known" || true)
+zip_program="$work/zarnell-setup-1.0/zarnell-setup.exe"
+program_imports=$(imports "$zip_program" | grep -Ev "$known" || true)
 [[ -z $program_imports ]] ||
     fail "the program imports, not delay-loaded: $(echo $program_imports)"
+
+# Every DLL that the program loads: what it delay-loads, and what Wine's loader trace shows it
+# loading (Qt loads some by name, the system DLLs load theirs), but the known DLLs.
+start_and_close "$zip_program" WINEDEBUG=+loaddll
+traced=$(tr -d '\r' <"$work/program.log" | sed -n 's/.*Loaded L"\([^"]*\)".*/\1/p' |
+    sed 's/.*\\//' | tr 'A-Z' 'a-z' | grep '\.dll$' || true)
+[[ -n $traced ]] || fail "Wine's loader trace named no DLL that the program loaded"
+program_dlls=$( (tr -d '\r' <"$delayloaded" | tr 'A-Z' 'a-z'; echo "$traced") | grep -Ev "$known" |
+    sort -u)
+grep -qxF version.dll <<<"$program_dlls" || fail "the program loads no VERSION.dll"
 timeout 300 wine "$installer" /S || fail "the silent install failed"
-# The names tried beside the program: what it delay-loads; beside the installer and the
-# uninstaller: what they import; but the known DLLs.
-program_dlls=$(tr -d '\r' <"$delayloaded" | tr 'A-Z' 'a-z' | grep -Ev "$known" | sort -u)
+# Beside the installer and the uninstaller: what they import, but the known DLLs.
 stub_dlls=$( (imports "$installer"; imports "$folder/uninstall.exe") | grep -Ev "$known" |
     sort -u || true)
-own_imports=$( (imports "$work/zarnell-setup-1.0/zarnell-setup.exe"; imports "$installer"
-    imports "$folder/uninstall.exe") | sort -u)
+stub_imports=$( (imports "$installer"; imports "$folder/uninstall.exe") | sort -u)
 
 # Puts the marker DLL under each of the names given into a folder: plant FOLDER NAMES.
 plant() {
@@ -188,46 +199,57 @@ native_first() {
     done
     echo "$overrides"
 }
-
-# Wine's own system DLLs import some of these, and Wine, unlike Windows (which takes the
-# dependents of its known DLLs from its system folder), looks for them beside the program
-# first, for every program: one that shows a window and does nothing else shows which. They
-# cannot be tried here: they would stop every program.
+# A fresh folder with the control program, which leaves the search order as it is.
 control="$drive/planted-control"
-rm -rf "$control"
-mkdir -p "$control"
+control_folder() {
+    rm -rf "$control"
+    mkdir -p "$control"
+    cp "$winwindows" "$control/winwindows.exe"
+}
+
+# The control: beside a program that does not protect itself (it imports user32 as programs
+# do), every one of these names is loaded. Wine, unlike Windows, resolves the imports of its
+# own system DLLs (user32's VERSION.dll, say) from the program's folder at the program's start,
+# before any code of the program could restrict the search; the planted DLL then stops the
+# program, and the rest are loaded by name in a second folder.
+control_folder
 all_dlls=$(printf '%s\n' $program_dlls $stub_dlls | sort -u)
 plant "$control" "$all_dlls"
-cp "$winwindows" "$control/winwindows.exe"
 env WINEDLLOVERRIDES="$(native_first "$all_dlls")" timeout 120 wine "$control/winwindows.exe" \
     window >/dev/null 2>&1 || true
-wine_own=$( (loaded "$control"; loaded_at_start "$control") | sort -u)
-if [[ -n $wine_own ]]; then
-    echo "not tried, as Wine itself loads them beside every program: $(echo $wine_own)"
-    program_dlls=$(grep -vxFf <(echo "$wine_own") <<<"$program_dlls" || true)
-    stub_dlls=$(grep -vxFf <(echo "$wine_own") <<<"$stub_dlls" || true)
-fi
-[[ -n $program_dlls ]] || fail "no DLL left to plant beside the program"
+at_start=$(loaded_at_start "$control")
+grep -qxF version.dll <<<"$at_start" ||
+    fail "a planted VERSION.dll was not loaded beside an unprotected program"
+by_name=$(grep -vxFf <(echo "$at_start") <<<"$all_dlls" || true)
+control_folder
+plant "$control" "$by_name"
+env WINEDLLOVERRIDES="$(native_first "$by_name")" timeout 120 \
+    wine "$control/winwindows.exe" load-dll $by_name >/dev/null 2>&1 || true
+missed=$(grep -vxFf <( (loaded "$control"; loaded_at_start "$control")) <<<"$by_name" || true)
+[[ -z $missed ]] || fail "planted beside an unprotected program and not loaded: $(echo $missed)"
+echo "beside an unprotected program, loaded at its start: $(echo $at_start)"
+echo "beside an unprotected program, loaded by name: $(echo $by_name)"
+
+# Wine's start-up loads those beside the installer and the uninstaller too, which import
+# user32 themselves; they cannot be tried there (on Windows, a known DLL's imports come from
+# the system folder).
+stub_dlls=$(grep -vxFf <(echo "$at_start") <<<"$stub_dlls" || true)
 echo "planting beside the program: $(echo $program_dlls)"
 echo "planting beside the installer and the uninstaller: $(echo $stub_dlls)"
 
-# The marker works: a program that leaves the search order as it is loads a planted DLL.
-rm -rf "$control"
-mkdir -p "$control"
-plant "$control" "$program_dlls"
-cp "$winwindows" "$control/winwindows.exe"
-first=$(head -n 1 <<<"$program_dlls")
-env WINEDLLOVERRIDES="$(native_first "$program_dlls")" timeout 120 \
-    wine "$control/winwindows.exe" load-dll "$first" >/dev/null 2>&1 || true
-[[ -n $(loaded "$control") ]] || fail "a planted $first left no marker when loaded"
-
-# None may be loaded, but, at a program's start, one that the programs do not import
-# themselves: Wine's own DLLs take those (see above).
+# None may be loaded beside the program, neither at its start nor later.
 expect_none_loaded() {
+    local in=$1 what=$2
+    [[ -z $(loaded "$in") ]] || fail "loaded beside $what: $(echo $(loaded "$in"))"
+    [[ -z $(loaded_at_start "$in") ]] ||
+        fail "loaded at the start beside $what: $(echo $(loaded_at_start "$in"))"
+}
+# Beside the installer and the uninstaller, none of their own imports.
+expect_none_of_stub_loaded() {
     local in=$1 what=$2 dll
     [[ -z $(loaded "$in") ]] || fail "loaded beside $what: $(echo $(loaded "$in"))"
     for dll in $(loaded_at_start "$in"); do
-        grep -qxF "$dll" <<<"$own_imports" && fail "loaded at the start beside $what: $dll"
+        grep -qxF "$dll" <<<"$stub_imports" && fail "loaded at the start beside $what: $dll"
         echo "loaded at the start beside $what by Wine's own DLLs (Windows takes it from its" \
             "system folder): $dll"
     done
@@ -243,7 +265,7 @@ plant "$folder" "$stub_dlls"
 env WINEDLLOVERRIDES="$(native_first "$stub_dlls")" timeout 300 wine "$folder/uninstall.exe" /S ||
     fail "the silent uninstall failed beside planted DLLs"
 within 120 test ! -e "$folder/uninstall.exe" || fail "the uninstaller did not finish"
-expect_none_loaded "$folder" "the uninstaller"
+expect_none_of_stub_loaded "$folder" "the uninstaller"
 rm -rf "$folder"
 
 # Beside the installer, which installs all the same.
@@ -255,7 +277,7 @@ cp "$installer" "$downloads/setup.exe"
 env WINEDLLOVERRIDES="$(native_first "$stub_dlls")" timeout 300 wine "$downloads/setup.exe" /S ||
     fail "the silent install failed beside planted DLLs"
 [[ -f $folder/zarnell-setup.exe ]] || fail "the installer did not install beside planted DLLs"
-expect_none_loaded "$downloads" "the installer"
+expect_none_of_stub_loaded "$downloads" "the installer"
 timeout 300 wine "$folder/uninstall.exe" /S || fail "the silent uninstall failed"
 within 120 test ! -e "$folder" || fail "left behind: $(find "$folder" | head -n 5)"
 

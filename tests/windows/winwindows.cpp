@@ -6,9 +6,9 @@
 //                                                 origin, the centre of its close box and its
 //                                                 frame (left, top, width, height)
 //   zarnell-winwindows wait-gone TITLE TIMEOUT-MS waits until no window has that title
-//   zarnell-winwindows load-dll NAME              loads the DLL NAME by name alone, as a program
-//                                                 does that leaves Windows' search order as it
-//                                                 is (the program's own folder first)
+//   zarnell-winwindows load-dll NAME...           loads each DLL NAME by name alone, as a
+//                                                 program does that leaves Windows' search order
+//                                                 as it is (the program's own folder first)
 //   zarnell-winwindows window                     shows a window and closes it again, and does
 //                                                 nothing else
 // The serial device map is a volatile key, which "reg add" cannot create; it lives until the
@@ -94,15 +94,19 @@ int WaitGone(const char *Title, int TimeoutMs)
     return 0;
 }
 
-int LoadDll(const char *Name)
+int LoadDlls(int Count, char *Names[])
 {
-    const HMODULE module = LoadLibraryA(Name);
-    if (module == nullptr) {
-        std::fprintf(stderr, "cannot load %s\n", Name);
-        return 1;
+    int failed = 0;
+    for (int i = 0; i < Count; ++i) {
+        const HMODULE module = LoadLibraryA(Names[i]);
+        if (module == nullptr) {
+            std::fprintf(stderr, "cannot load %s\n", Names[i]);
+            failed = 1;
+            continue;
+        }
+        FreeLibrary(module);
     }
-    FreeLibrary(module);
-    return 0;
+    return failed;
 }
 
 int ShowWindowOnce()
@@ -129,11 +133,11 @@ int main(int argc, char *argv[])
         return Wait(argv[2], std::atoi(argv[3]));
     if (command == "wait-gone" && argc == 4)
         return WaitGone(argv[2], std::atoi(argv[3]));
-    if (command == "load-dll" && argc == 3)
-        return LoadDll(argv[2]);
+    if (command == "load-dll" && argc >= 3)
+        return LoadDlls(argc - 2, argv + 2);
     if (command == "window" && argc == 2)
         return ShowWindowOnce();
     std::fprintf(stderr, "usage: zarnell-winwindows list-port VALUE COMn | wait TITLE MS | "
-                         "wait-gone TITLE MS | load-dll NAME | window\n");
+                         "wait-gone TITLE MS | load-dll NAME... | window\n");
     return 2;
 }
