@@ -155,7 +155,7 @@ TEST_F(TDiscovery, PortsSlowToOpenNeitherFreezeTheWindowNorHoldUpTheSearch)
 
     FForm->IDSlider->SetValue(1);
     DownloadToProgrammed();
-    EXPECT_EQ(FUnits[2]->Frames().size(), 5u);
+    EXPECT_EQ(RunFrameKinds(*FUnits[2], 5).size(), 5u);
     EXPECT_EQ(FUnits[2]->Eeprom()[6], 1);
     EXPECT_EQ(FUnits[0]->ProbeCount() + FUnits[1]->ProbeCount(), 0);
     EXPECT_TRUE(FErrors.isEmpty()) << FErrors.join(u'\n').toStdString();
@@ -196,7 +196,7 @@ TEST_F(TDiscovery, ADonglePulledOutAfterDiscoveryIsToldOfOnceAndFoundAgainUnderI
     EXPECT_EQ(FForm->ID->text(), QLatin1String("3"));
 
     DownloadToProgrammed();
-    EXPECT_EQ(FUnits[1]->Frames().size(), 5u);
+    EXPECT_EQ(RunFrameKinds(*FUnits[1], 5).size(), 5u);
     const std::vector<std::uint8_t> eeprom = FUnits[1]->Eeprom();
     EXPECT_EQ(eeprom[5], 17);
     EXPECT_EQ(eeprom[6], 3);
@@ -236,7 +236,7 @@ TEST_F(TDiscovery, ADonglePulledOutMidRunIsSearchedForOnceTheLoaderWindowIsClose
     link.PointAt(FUnits[1]->SlavePath());
     ASSERT_TRUE(WaitForDownloadEnabled());
     DownloadToProgrammed();
-    EXPECT_EQ(FUnits[1]->Frames().size(), 5u);
+    EXPECT_EQ(RunFrameKinds(*FUnits[1], 5).size(), 5u);
     EXPECT_EQ(FUnits[1]->Eeprom()[6], 1);
     EXPECT_EQ(FErrors.size(), 1);
 }

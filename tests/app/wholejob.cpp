@@ -136,13 +136,24 @@ void TWholeJob::SetSliders(int SolDelay, int Id)
     FForm->IDSlider->SetValue(Id);
 }
 
-std::vector<std::string> TWholeJob::FrameKinds(std::size_t AtLeast) const
+namespace {
+
+// The kinds of the frames Unit received, once it has received at least AtLeast of them (or 5 s
+// have passed).
+std::vector<std::string> FrameKindsOf(const TUnitSimPty &Unit, std::size_t AtLeast)
 {
-    FUnits.front()->WaitForFrames(AtLeast, 5s);
+    Unit.WaitForFrames(AtLeast, 5s);
     std::vector<std::string> kinds;
-    for (const TUnitFrame &frame : FUnits.front()->Frames())
+    for (const TUnitFrame &frame : Unit.Frames())
         kinds.push_back(FrameKindName(frame.Kind));
     return kinds;
+}
+
+} // namespace
+
+std::vector<std::string> TWholeJob::FrameKinds(std::size_t AtLeast) const
+{
+    return FrameKindsOf(*FUnits.front(), AtLeast);
 }
 
 QString VanishedDeviceError()
@@ -156,7 +167,12 @@ QString VanishedDeviceError()
 
 std::vector<std::string> TWholeJob::RunFrameKinds(std::size_t AtLeast) const
 {
-    std::vector<std::string> kinds = FrameKinds(AtLeast);
+    return RunFrameKinds(*FUnits.front(), AtLeast);
+}
+
+std::vector<std::string> TWholeJob::RunFrameKinds(const TUnitSimPty &Unit, std::size_t AtLeast)
+{
+    std::vector<std::string> kinds = FrameKindsOf(Unit, AtLeast);
     const auto repeatedFinish = [](const std::string &Before, const std::string &Kind) {
         return Before == "SZ" && Kind == "SZ";
     };

@@ -56,6 +56,8 @@ protected:
     // the finish frame once more when its acknowledgement has not come before the next tick,
     // which a busy machine may delay.
     std::vector<std::string> RunFrameKinds(std::size_t AtLeast) const;
+    // The same of the unit given.
+    static std::vector<std::string> RunFrameKinds(const TUnitSimPty &Unit, std::size_t AtLeast);
 
     // Error boxes shown so far, by their text.
     QStringList FErrors;
