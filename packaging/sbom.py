@@ -46,9 +46,9 @@ WINDOWS_PROGRAMS = {
 }
 
 # Where the third-party code that Qt bundles comes from, by the Id of its attribution entry: its
-# package URL without version, and the NVD's vendor and product where the NVD names it. Code
-# without an upstream package of its own (hash functions, easing curves, Unicode tables, ...)
-# gets a generic package URL by its Id.
+# package URL without version (with the subpath of code that is part of a bigger package), and
+# the NVD's vendor and product where the NVD names it. Code without an upstream package of its
+# own (hash functions, easing curves, Unicode tables, ...) gets a generic package URL by its Id.
 UPSTREAMS = {
     "zlib": ("pkg:github/madler/zlib", "zlib:zlib"),
     "libpng": ("pkg:github/pnggroup/libpng", "libpng:libpng"),
@@ -56,7 +56,7 @@ UPSTREAMS = {
     "freetype": ("pkg:generic/freetype", "freetype:freetype"),
     "harfbuzz-ng": ("pkg:github/harfbuzz/harfbuzz", "harfbuzz_project:harfbuzz"),
     "pcre2": ("pkg:github/pcre2project/pcre2", "pcre:pcre2"),
-    "pcre2-sljit": ("pkg:github/zherczeg/sljit", None),
+    "pcre2-sljit": ("pkg:github/pcre2project/pcre2#src/sljit", None),
     "md4c": ("pkg:github/mity/md4c", "md4c_project:md4c"),
     "doubleconversion": ("pkg:github/google/double-conversion", None),
     "tinycbor": ("pkg:github/intel/tinycbor", None),
@@ -185,7 +185,9 @@ def third_party_component(entry, attribution):
     if entry.get("Homepage", "").startswith("http"):
         component["externalReferences"] = [{"type": "website", "url": entry["Homepage"]}]
     upstream, vendor_product = UPSTREAMS.get(entry["Id"], ("pkg:generic/" + entry["Id"], None))
-    component["purl"] = upstream + at_version(entry.get("Version", ""))
+    package, _, subpath = upstream.partition("#")
+    component["purl"] = (package + at_version(entry.get("Version", ""))
+                         + ("#" + subpath if subpath else ""))
     if vendor_product:
         component["cpe"] = cpe(vendor_product, entry["Version"])
     component["properties"] = [{"name": "qt:attribution-file", "value": "qtbase/" + attribution}]
