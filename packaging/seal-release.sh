@@ -20,7 +20,7 @@ for file in "${files[@]}"; do
 done
 
 bom=zarnell-setup-$version.cdx.json
-python3 packaging/sbom.py --out "$packages/$bom" --windows-zip "$packages/$zip" \
+python3 packaging/sbom.py write --out "$packages/$bom" --windows-zip "$packages/$zip" \
     --link-map build/windows/app/zarnell-setup.map --qt "$(bash tools/windows/build-qt.sh)" \
     --deb "$packages/$deb"
 (cd "$packages" && sha256sum "${files[@]}" "$bom" >SHA256SUMS)

@@ -11,8 +11,16 @@ if (!file) {
 }
 // The CycloneDX version whose schema the validator loads, as the library names versions.
 const cycloneDxVersion = '1.5'
+// The schema leaves specVersion free: a document of another version would be checked against
+// rules that are not its own.
+const text = await readFile(file, 'utf8')
+const { specVersion } = JSON.parse(text)
+if (specVersion !== cycloneDxVersion) {
+  console.error(`${file} says CycloneDX ${specVersion}; this validator checks ${cycloneDxVersion}`)
+  process.exit(1)
+}
 const validator = new Validation.JsonStrictValidator(cycloneDxVersion)
-const error = await validator.validate(await readFile(file, 'utf8'))
+const error = await validator.validate(text)
 if (error !== null) {
   console.error(`${file} is not valid CycloneDX 1.5:`)
   console.error(JSON.stringify(error, null, 2))

@@ -3,8 +3,11 @@
 #   tests/release/check-release.sh CERT
 # - every checksum in SHA256SUMS matches (sha256sum -c);
 # - the bill of materials is valid CycloneDX 1.5 (by the CycloneDX library's own schemas, from
-#   npm), names Qt's version exactly as the .dsc of the Qt that the program was built with does,
-#   and names zlib, which Qt always builds in, with the version of Qt's attribution file;
+#   npm), its vulnerabilities included; names Qt's version exactly as the .dsc of the Qt that the
+#   program was built with does, and zlib, which Qt always builds in, with the version of Qt's
+#   attribution file; gives every component a package URL or a CPE; carries the reviewed CVE
+#   lists of packaging/vex.json, and is refused once a component's version differs from the
+#   one its list was reviewed for;
 # - the program in the zip, the installer and the MSI carry signatures that osslsigncode
 #   verifies against CERT, the certificate of the key they were signed with, and one byte
 #   changed in any of them makes the verification fail.
@@ -47,6 +50,30 @@ print(json.loads(open(sys.argv[1]).read(), strict=False)["Version"])' \
 [[ $(bom_value qt-3rdparty-zlib version) == "$zlib_version" ]] ||
     fail "the bill does not name zlib $zlib_version"
 echo "Qt $dsc_version, zlib $zlib_version"
+
+say "package URLs, CPEs and reviewed CVEs of $(basename "$bom")"
+python3 - "$bom" <<'EOF2'
+import json, sys
+components = json.load(open(sys.argv[1]))["components"]
+bare = [c["bom-ref"] for c in components if not (c.get("purl") or c.get("cpe"))]
+if bare:
+    sys.exit("check-release: no package URL or CPE for " + ", ".join(bare))
+print(f"{len(components)} components, each with a package URL or a CPE")
+EOF2
+python3 packaging/sbom.py check "$bom"
+# The bill as it would be once zlib moved on and its list of CVEs was not reviewed again.
+python3 - "$bom" "$work/unreviewed.cdx.json" <<'EOF2'
+import json, sys
+bom = json.load(open(sys.argv[1]))
+next(c for c in bom["components"] if c["bom-ref"] == "qt-3rdparty-zlib")["version"] += ".1"
+json.dump(bom, open(sys.argv[2], "w"))
+EOF2
+if python3 packaging/sbom.py check "$work/unreviewed.cdx.json" 2>"$work/review.log"; then
+    fail "a bill with zlib at a version whose CVEs were not reviewed passes"
+fi
+grep -q "qt-3rdparty-zlib: its list was reviewed for $zlib_version" "$work/review.log" ||
+    { cat "$work/review.log" >&2; fail "the unreviewed zlib is refused for another reason"; }
+echo "with zlib at an unreviewed version it is refused"
 
 # The file with one byte changed: in the middle of a program, in the cabinet of an MSI (its
 # free space is outside the signature).
