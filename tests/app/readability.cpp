@@ -1,10 +1,15 @@
 #include "readability.h"
 
+#include "numedit.h"
+#include "programwindows.h"
 #include "rulerslider.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <map>
@@ -112,6 +117,24 @@ TContrast MeasureContrast(const QImage &Picture, const TInkArea &Area)
         }
     }
     return {background, ink, ContrastRatio(background, ink)};
+}
+
+bool ShowForReading(TProgramWindows &Windows)
+{
+    TZRSetupForm &form = Windows.ZRSetupForm;
+    form.Timer1->stop();
+    form.Ports->setEditText(QStringLiteral("COM3"));
+    form.DownloadButton->setEnabled(true);
+    Windows.Boot.Status->setText(QStringLiteral("Programming EEPROM"));
+    Windows.Boot.Status->adjustSize();
+    Windows.Boot.Percent->SetValue(50);
+    bool shown = true;
+    for (QWidget *window :
+         std::initializer_list<QWidget *>{&form, &Windows.UpdateDlgM, &Windows.Boot}) {
+        window->show();
+        shown = QTest::qWaitForWindowExposed(window) && shown;
+    }
+    return shown;
 }
 
 testing::AssertionResult ReadsEverywhere(const QImage &Picture, const QWidget &Window, double Least)

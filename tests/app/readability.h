@@ -11,6 +11,8 @@
 
 #include <vector>
 
+struct TProgramWindows;
+
 // A part of a window to read: where its ink is drawn, and the area whose commonest colour is
 // what is behind it, both in the window's client coordinates.
 struct TInkArea {
@@ -32,6 +34,10 @@ struct TContrast {
     double Ratio;
 };
 TContrast MeasureContrast(const QImage &Picture, const TInkArea &Area);
+
+// Shows the program's windows as in a run, with something in each box and label: a port listed,
+// the dongle found (Download enabled), the loader halfway. False when one did not show.
+bool ShowForReading(TProgramWindows &Windows);
 
 // Passes when every part of Window reads at Least:1 or better in Picture, a picture of its
 // client area; otherwise names each part that does not, with its colours and its ratio.

@@ -2,17 +2,12 @@
 // the system's own colours under a contrast theme, dark or light. Every text, tick, ruler, value
 // box and button reads at 4.5:1 or better, and an open window follows a change of scheme.
 #include "contrasttheme.h"
-#include "numedit.h"
 #include "programwindows.h"
 #include "readability.h"
 #include "rulerslider.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -78,23 +73,10 @@ void SendThemeChange(QWidget &Window)
     QApplication::sendEvent(&Window, &event);
 }
 
-// The windows of the program, shown with something in each box and label, the dongle found.
+// The windows of the program, as in a run.
 class TShownWindows {
 public:
-    TShownWindows()
-    {
-        TZRSetupForm &form = Windows.ZRSetupForm;
-        form.Timer1->stop();
-        form.Ports->setEditText(QStringLiteral("COM3"));
-        form.DownloadButton->setEnabled(true);
-        Windows.Boot.Status->setText(QStringLiteral("Programming EEPROM"));
-        Windows.Boot.Status->adjustSize();
-        Windows.Boot.Percent->SetValue(50);
-        for (QWidget *window : All()) {
-            window->show();
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
-        }
-    }
+    TShownWindows() { EXPECT_TRUE(ShowForReading(Windows)); }
 
     std::vector<QWidget *> All()
     {
