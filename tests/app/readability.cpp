@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 #include <cmath>
@@ -119,7 +118,7 @@ TContrast MeasureContrast(const QImage &Picture, const TInkArea &Area)
     return {background, ink, ContrastRatio(background, ink)};
 }
 
-bool ShowForReading(TProgramWindows &Windows)
+void FillForReading(TProgramWindows &Windows)
 {
     TZRSetupForm &form = Windows.ZRSetupForm;
     form.Timer1->stop();
@@ -128,13 +127,6 @@ bool ShowForReading(TProgramWindows &Windows)
     Windows.Boot.Status->setText(QStringLiteral("Programming EEPROM"));
     Windows.Boot.Status->adjustSize();
     Windows.Boot.Percent->SetValue(50);
-    bool shown = true;
-    for (QWidget *window :
-         std::initializer_list<QWidget *>{&form, &Windows.UpdateDlgM, &Windows.Boot}) {
-        window->show();
-        shown = QTest::qWaitForWindowExposed(window) && shown;
-    }
-    return shown;
 }
 
 testing::AssertionResult ReadsEverywhere(const QImage &Picture, const QWidget &Window, double Least)

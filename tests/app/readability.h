@@ -35,9 +35,9 @@ struct TContrast {
 };
 TContrast MeasureContrast(const QImage &Picture, const TInkArea &Area);
 
-// Shows the program's windows as in a run, with something in each box and label: a port listed,
-// the dongle found (Download enabled), the loader halfway. False when one did not show.
-bool ShowForReading(TProgramWindows &Windows);
+// Fills the program's windows as in a run, with something in each box and label: a port
+// listed, the dongle found (Download enabled), the loader halfway.
+void FillForReading(TProgramWindows &Windows);
 
 // Passes when every part of Window reads at Least:1 or better in Picture, a picture of its
 // client area; otherwise names each part that does not, with its colours and its ratio.

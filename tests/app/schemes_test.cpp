@@ -76,7 +76,14 @@ void SendThemeChange(QWidget &Window)
 // The windows of the program, as in a run.
 class TShownWindows {
 public:
-    TShownWindows() { EXPECT_TRUE(ShowForReading(Windows)); }
+    TShownWindows()
+    {
+        FillForReading(Windows);
+        for (QWidget *window : All()) {
+            window->show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        }
+    }
 
     std::vector<QWidget *> All()
     {
