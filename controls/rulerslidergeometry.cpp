@@ -1,8 +1,9 @@
 // The slider's layout: where the ruler, the thumb and the points go for the control's size, the
-// composed ruler, and the mapping between values and thumb positions.
+// composed ruler and the pictures drawn, and the mapping between values and thumb positions.
 
 #include "rulerslider.h"
 
+#include "contrasttheme.h"
 #include "rulerslidermath.h"
 
 #include <QPainter>
@@ -133,18 +134,29 @@ std::array<QPixmap, 2> PicturePair(const QImage &Image, int Scale)
 } // namespace
 
 // The pictures for both scales. A user's image has no 2x form: on a screen of a higher pixel
-// ratio its 1x picture serves and is scaled when drawn, as every picture was before.
+// ratio its 1x picture serves and is scaled when drawn, as every picture was before. Under a
+// contrast theme the built-in pictures are drawn in the palette's text colour on the control's
+// background; a user's image stays as it was given.
 void TCustomRulerSlider::ComposePictures()
 {
     const TSliderImage thumb = Vertical() ? siVThumb : siHThumb;
     const TSliderImage ruler = Vertical() ? siVRuler : siHRuler;
+    const auto shown = [this, contrast = ContrastThemeOn()](const QImage &Image,
+                                                            TSliderImage Index) {
+        if (!contrast || (FUserImages & (1u << Index)))
+            return Image;
+        return TwoColourSliderImage(Image, palette().color(QPalette::WindowText),
+                                    palette().color(backgroundRole()));
+    };
     FRulerBitmap = ComposeRuler(FImages.at(ruler), 1);
-    FPictures.at(0) = {PicturePair(FRulerBitmap, 1), PicturePair(FImages.at(thumb), 1)};
+    FPictures.at(0) = {PicturePair(shown(FRulerBitmap, ruler), 1),
+                       PicturePair(shown(FImages.at(thumb), thumb), 1)};
     FPictures.at(1) = FPictures.at(0);
     if (!(FUserImages & (1u << ruler)))
-        FPictures.at(1).Ruler = PicturePair(ComposeRuler(BuiltInSliderImage(ruler, 2), 2), 2);
+        FPictures.at(1).Ruler =
+            PicturePair(shown(ComposeRuler(BuiltInSliderImage(ruler, 2), 2), ruler), 2);
     if (!(FUserImages & (1u << thumb)))
-        FPictures.at(1).Thumb = PicturePair(BuiltInSliderImage(thumb, 2), 2);
+        FPictures.at(1).Thumb = PicturePair(shown(BuiltInSliderImage(thumb, 2), thumb), 2);
 }
 
 // The ruler image is cut along the track into a start edge, a middle and an end edge; the middle

@@ -82,10 +82,15 @@ QPixmap TCustomRulerSlider::PaintedCopy()
     return copy;
 }
 
+// A new palette may come with a contrast theme switched on or off, which the pictures follow.
 void TCustomRulerSlider::changeEvent(QEvent *Event)
 {
     if (Event->type() == QEvent::EnabledChange)
         update(ThumbArea());
+    if (Event->type() == QEvent::PaletteChange && !FLoading) {
+        ComposePictures();
+        update();
+    }
     QWidget::changeEvent(Event);
 }
 

@@ -30,6 +30,21 @@ QRgb TransparentColor(const QImage &Image)
     return Image.isNull() ? qRgb(255, 0, 255) : Image.pixel(0, Image.height() - 1);
 }
 
+QImage TwoColourSliderImage(const QImage &Image, const QColor &Ink, const QColor &Face)
+{
+    constexpr QRgb silver = qRgb(192, 192, 192);
+    const QRgb transparent = TransparentColor(Image) | 0xff000000u;
+    QImage recoloured = Image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < recoloured.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(recoloured.scanLine(y));
+        for (int x = 0; x < recoloured.width(); ++x) {
+            if (line[x] != transparent)
+                line[x] = line[x] == silver ? Face.rgb() : Ink.rgb();
+        }
+    }
+    return recoloured;
+}
+
 QPixmap SliderPixmap(const QImage &Image, bool Opaque)
 {
     if (Image.isNull() || Opaque)

@@ -2,6 +2,7 @@
 
 // The slider's built-in pictures and the transparency rule shared by all of its images.
 
+#include <QColor>
 #include <QImage>
 #include <QPixmap>
 
@@ -15,6 +16,11 @@ QImage BuiltInSliderImage(TSliderImage Index, int Scale = 1);
 
 // An image's transparent colour is the colour of its bottom-left pixel.
 QRgb TransparentColor(const QImage &Image);
+
+// The picture in two colours, for a contrast theme: its face (the silver of the built-in
+// pictures) in Face and every other pixel in Ink, so that its outline reads as the system's text
+// does on either background; its transparent colour stays.
+QImage TwoColourSliderImage(const QImage &Image, const QColor &Ink, const QColor &Face);
 
 // The image as a pixmap, with its transparent colour cleared unless Opaque is asked for.
 QPixmap SliderPixmap(const QImage &Image, bool Opaque);

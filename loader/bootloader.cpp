@@ -51,15 +51,11 @@ void TBoot::ApplyDescription()
     SetCloseBoxBorder(*this, Qt::Dialog);
     setFixedSize(373, 135);
     setModal(true);
-    SetSkyBlueFace(*this);
     setFont(FontOfHeight(QStringLiteral("MS Sans Serif"), 11));
 
     Status = new QLabel(this);
     Status->setObjectName(QStringLiteral("Status"));
     Status->setFont(FontOfHeight(QStringLiteral("Arial"), 16));
-    QPalette statusPalette = Status->palette();
-    statusPalette.setColor(QPalette::Window, statusPalette.color(QPalette::Button));
-    Status->setPalette(statusPalette);
     Status->setAutoFillBackground(true);
     Status->move(44, 16);
     SetStatus(QString());
@@ -76,16 +72,26 @@ void TBoot::ApplyDescription()
     Percent->setObjectName(QStringLiteral("Percent"));
     Percent->setGeometry(296, 64, 33, 21);
     Percent->setFont(FontOfHeight(QStringLiteral("Arial"), 16));
-    QPalette percentPalette = Percent->palette();
-    percentPalette.setColor(QPalette::Text, Qt::black);
-    percentPalette.setColor(QPalette::Base, WindowSkyBlue);
-    Percent->setPalette(percentPalette);
     Percent->setFrame(false);
     Percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Percent->setReadOnly(true);
     Percent->setFocusPolicy(Qt::NoFocus);
     Percent->SetDecimals(0);
     Percent->setAccessibleName(QStringLiteral("Per cent programmed"));
+
+    // The status on a face of the buttons' colour, the percentage black on the window's colour;
+    // both follow the window's palette when the system's colours change.
+    SetSkyBlueFace(*this, [this] {
+        const QPalette face = palette();
+        QPalette status = Status->palette();
+        status.setColor(QPalette::Window, face.color(QPalette::Button));
+        status.setColor(QPalette::WindowText, face.color(QPalette::ButtonText));
+        Status->setPalette(status);
+        QPalette percent = Percent->palette();
+        percent.setColor(QPalette::Text, BlackText(face));
+        percent.setColor(QPalette::Base, face.color(QPalette::Window));
+        Percent->setPalette(percent);
+    });
 
     Label1 = new QLabel(QStringLiteral("%"), this);
     Label1->setObjectName(QStringLiteral("Label1"));

@@ -1,14 +1,19 @@
 // The sliders on screens of 150 % and 200 %: drawn from their 2x pictures, with geometry, mouse
 // and keys in logical pixels as at 100 %, and nothing left behind on the screen by a thumb that
 // moved.
+#include "contrasttheme.h"
 #include "sliderwidgets.h"
 #include "windowstyle.h"
 
 #include <QBackingStore>
+#include <QScopeGuard>
 #include <QTest>
 #include <QtGui/qpa/qplatformbackingstore.h>
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <set>
 
 namespace {
 
@@ -105,6 +110,27 @@ TEST(At200Percent, TheRulerIsDrawnFromItsTwiceSizedPicture)
     EXPECT_EQ(image.pixel(right - 1, ruler.y() + 4), qRgb(128, 128, 128));
     EXPECT_EQ(image.pixel(right, ruler.y() + 4), qRgb(255, 255, 255));
     EXPECT_EQ(image.pixel(right - 1, ruler.y() + 5), qRgb(255, 255, 255));
+}
+
+// Under a contrast theme the 2x pictures too are drawn in the palette's text colour on its
+// background, made again when the palette comes.
+TEST(At200Percent, UnderAContrastThemeThePicturesTakeThePalettesTwoColours)
+{
+    SetContrastThemeAnswer(true);
+    const auto systemAnswers = qScopeGuard([] { SetContrastThemeAnswer(std::nullopt); });
+    SliderWindow window(IDSliderSettings);
+    window.Slider->clearFocus();
+    QPalette palette = window.Window.palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    palette.setColor(QPalette::WindowText, Qt::yellow);
+    window.Window.setPalette(palette);
+
+    const QImage image = Picture(*window.Slider);
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    EXPECT_EQ(colours, (std::set<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 0)}));
 }
 
 // Mouse and keys work in logical pixels, exactly as at 100 %.
