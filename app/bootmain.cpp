@@ -363,9 +363,7 @@ void TZRSetupForm::ComPortRxChar(TSerCustomComm *, int Count)
 void TZRSetupForm::DownloadButtonClick()
 {
     try {
-        FSettingsBlock.fill(255);
-        FSettingsBlock[0] = static_cast<std::uint8_t>(SolDelaySlider->Value());
-        FSettingsBlock[1] = static_cast<std::uint8_t>(IDSlider->Value());
+        FSettingsBlock = MakeSettingsBlock(SolDelaySlider->Value(), IDSlider->Value());
         if (FUpdateDlgM->exec() != TUpdateDlgM::mrOk)
             return;
         // The dongle may have been unplugged while the dialog was up; it is searched for then.
