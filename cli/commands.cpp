@@ -43,6 +43,13 @@ public:
         std::fflush(FHuman);
     }
 
+    // Failures go to standard error, with --json or without.
+    void Complain(const std::string &Text) const
+    {
+        std::fflush(FHuman);
+        std::fprintf(stderr, "%s\n", Text.c_str());
+    }
+
     // Ends the command: the JSON document with the outcome and the time taken.
     TExitStatus Finish(TJson Document, TExitStatus Status) const
     {
@@ -166,7 +173,7 @@ TExitStatus RunProgram(const TProgramOptions &Options)
     TJson document{{"command", "program"},   {"port", nullptr},     {"zn_id", Options.ZnId},
                    {"value", Options.Value}, {"block", Hex(block)}, {"eeprom_unfinished", false}};
     const auto fail = [&](TExitStatus Status, const std::string &Message) {
-        out.Say(Message);
+        out.Complain(Message);
         document["message"] = Message;
         return out.Finish(document, Status);
     };
