@@ -123,6 +123,30 @@ bool Confirmed(const TOutput &Out)
     return answer == "y" || answer == "Y" || answer == "yes";
 }
 
+std::chrono::milliseconds Milliseconds(double Seconds)
+{
+    return std::chrono::ceil<std::chrono::milliseconds>(std::chrono::duration<double>(Seconds));
+}
+
+// The dongle's port, left open, or "" when it was not found (the outcomes are told then).
+std::string FindDongle(TSerCustomComm &Comm, const TProgramOptions &Options, const TOutput &Out)
+{
+    TDongleProbe probe(Comm);
+    if (!Options.Port.empty()) {
+        if (probe.Probe(Options.Port))
+            return Options.Port;
+        Out.Say(probe.Outcome(Options.Port));
+        return {};
+    }
+    Out.Say("Searching for the dongle");
+    const std::string port = probe.Search(TCliClock::now() + Milliseconds(Options.SearchTimeout));
+    if (port.empty() && !Interrupted()) {
+        for (const std::string &tried : probe.PassPorts())
+            Out.Say("  " + probe.Outcome(tried));
+    }
+    return port;
+}
+
 std::string EepromNote(bool Unfinished)
 {
     return Unfinished ? "The unit's EEPROM was left unfinished: reset the unit and program it "
@@ -196,23 +220,7 @@ TExitStatus RunProgram(const TProgramOptions &Options)
     std::string message;
     bool unfinished = false;
     try {
-        std::string port;
-        {
-            TDongleProbe probe(comm);
-            if (Options.Port.empty()) {
-                out.Say("Searching for the dongle");
-                const auto bound = std::chrono::duration<double>(Options.SearchTimeout);
-                port = probe.Search(TCliClock::now() +
-                                    std::chrono::ceil<std::chrono::milliseconds>(bound));
-                if (port.empty())
-                    for (const std::string &tried : probe.PassPorts())
-                        out.Say("  " + probe.Outcome(tried));
-            } else if (probe.Probe(Options.Port)) {
-                port = Options.Port;
-            } else {
-                out.Say(probe.Outcome(Options.Port));
-            }
-        }
+        const std::string port = FindDongle(comm, Options, out);
         if (Interrupted()) {
             ClosePort(comm);
             return fail(TExitStatus::esInterrupted,
@@ -234,8 +242,7 @@ TExitStatus RunProgram(const TProgramOptions &Options)
                         "Not confirmed; the port is closed. " + EepromNote(false));
         }
         TProgressView view(out.Human(), IsTerminal(out.Human()));
-        const auto silence = std::chrono::duration<double>(Options.SilenceTimeout);
-        TCommandRun run(comm, view, std::chrono::ceil<std::chrono::milliseconds>(silence));
+        TCommandRun run(comm, view, Milliseconds(Options.SilenceTimeout));
         // The line goes over to the boot loader, as the window does once the dongle has
         // answered; here only after the run's purge, which would discard a "Z" that the line
         // has not passed on yet (a person at the window takes longer than that anyway).
