@@ -4,6 +4,7 @@
 #include "frames.h"
 #include "sercomm.h"
 #include "serdevicename.h"
+#include "seropentimes.h"
 #include "serports.h"
 
 #include <QStringList>
@@ -54,24 +55,28 @@ bool TDongleProbe::Probe(const std::string &Port)
     FOpenDone = false;
     FOpenError = nullptr;
     FReport.Started(Q(Port));
+    std::string path;
     try {
         FComm.SetDeviceName(SerPortDeviceName(Port));
+        path = FComm.GetDevicePath();
+        // The driver still has the port whose last open has not returned: it is not asked again.
+        if (const std::optional<TSerOpenTime> last = SerOpenTime(path); last && !last->Returned) {
+            FReport.SkippedSlowOpen(last->Took);
+            return false;
+        }
         FComm.BeginOpen(TSerOpenedEvent(this, &TDongleProbe::ComPortOpened));
     } catch (...) {
         FReport.Failed(std::current_exception());
         return false;
     }
-    if (!ServeUntil([this] { return FOpenDone; }, TCliClock::now() + OpenBound)) {
-        // Left to finish on its own: the device is closed again, with nothing written to it.
-        FComm.AbandonOpen();
-        FReport.SkippedSlowOpen();
+    if (!WaitForOpen(SerOpenBound(path)))
         return false;
-    }
     if (FOpenError) {
         FReport.Failed(FOpenError);
         return false;
     }
-    FReport.Opened();
+    const std::optional<TSerOpenTime> took = SerOpenTime(path);
+    FReport.Opened(took ? took->Took : std::chrono::milliseconds{0});
     try {
         FComm.PurgeReadWrite();
         FComm.WriteChar(ProbeByte);
@@ -85,6 +90,31 @@ bool TDongleProbe::Probe(const std::string &Port)
         return true;
     CloseQuietly();
     return false;
+}
+
+// The bound counts the open itself, which may begin late, after an earlier close of the same
+// device. An open still under way at the bound is left to finish on its own: the device is
+// closed again, with nothing written to it, and how long it took is the port's bound next time.
+bool TDongleProbe::WaitForOpen(std::chrono::milliseconds Bound)
+{
+    TCliClock::time_point deadline = TCliClock::now() + Bound;
+    while (!ServeUntil([this] { return FOpenDone; }, deadline)) {
+        if (Interrupted())
+            break;
+        const std::chrono::milliseconds opening = FComm.OpeningFor();
+        if (opening.count() > 0 && opening < Bound) {
+            deadline = TCliClock::now() + (Bound - opening);
+            continue;
+        }
+        FComm.AbandonOpen();
+        FReport.SkippedSlowOpen(opening);
+        return false;
+    }
+    if (!FOpenDone) {
+        FComm.AbandonOpen();
+        return false;
+    }
+    return true;
 }
 
 std::string TDongleProbe::Search(TCliClock::time_point Deadline)

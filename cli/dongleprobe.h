@@ -17,8 +17,8 @@ class TSerCustomComm;
 
 class TDongleProbe {
 public:
-    // As long as the window waits for an open, and for an answer (its tick).
-    static constexpr std::chrono::milliseconds OpenBound{1000};
+    // As long as the window's tick gives an answer; an open has the window's bound of the port
+    // (seropentimes.h).
     static constexpr std::chrono::milliseconds AnswerDue{200};
 
     // Comm is closed and set up for the dongle's line; the probe binds its receiver and its
@@ -45,6 +45,7 @@ private:
     void ComPortRxChar(TSerCustomComm *Sender, int Count);
     void ComPortNotifyException(TSerCustomComm *Sender, std::exception_ptr Error);
     void ComPortOpened(TSerCustomComm *Sender, std::exception_ptr Error);
+    bool WaitForOpen(std::chrono::milliseconds Bound);
     void CloseQuietly();
 
     TSerCustomComm &FComm;

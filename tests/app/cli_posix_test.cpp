@@ -3,6 +3,7 @@
 #include "wholejob.h"
 
 #include "frames.h"
+#include "slowports.h"
 
 #include <nlohmann/json.hpp>
 
@@ -293,4 +294,23 @@ TEST(CliPorts, EveryPortInOrderWithWhatItsProbeFound)
     TCliProcess none({silent.SlavePath()}, {"ports"});
     EXPECT_EQ(none.Wait(Patience), 3);
     EXPECT_EQ(none.Out, silent.SlavePath() + ": no answer to the probe\n");
+}
+
+TEST(CliPorts, APortSlowToOpenIsSkippedAndTheDongleBehindItStillFound)
+{
+    const std::vector<TSlowPort> slow = SlowPorts();
+    if (slow.empty())
+        GTEST_SKIP() << "needs the preloaded slow-ports library, as ctest runs these tests";
+    TUnitSimPty silent({.SilentDongle = true});
+    TUnitSimPty dongle;
+    const TSlowPortLink link(slow[0], silent.SlavePath());
+    TCliProcess cli({slow[0].Path, dongle.SlavePath()}, {"ports", "--json"});
+    ASSERT_EQ(cli.Wait(Patience), 0) << cli.Err;
+    const nlohmann::json json = cli.Json();
+    ASSERT_EQ(json["ports"].size(), 2u);
+    EXPECT_TRUE(json["ports"][0]["outcome"].get<std::string>().starts_with(
+        "slow to open, skipped: its open has not returned after"))
+        << json["ports"][0]["outcome"];
+    EXPECT_EQ(json["ports"][1]["outcome"], "the dongle");
+    EXPECT_EQ(silent.ProbeCount(), 0) << "nothing was written to the slow port";
 }
