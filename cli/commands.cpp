@@ -97,11 +97,15 @@ void ClosePort(TSerCustomComm &Comm)
     }
 }
 
-// Closing the port discards what it has not sent yet: the unit should read the last frame.
+// Closing the port discards what it has not sent yet: the unit should read the last frame. The
+// unit is programmed by then, so a port that fails now changes nothing of the outcome.
 void WaitUntilSent(TSerCustomComm &Comm)
 {
     constexpr std::chrono::milliseconds bound{1000};
-    ServeUntil([&Comm] { return Comm.GetStatistics().OutQue == 0; }, TCliClock::now() + bound);
+    try {
+        ServeUntil([&Comm] { return Comm.GetStatistics().OutQue == 0; }, TCliClock::now() + bound);
+    } catch (...) {
+    }
 }
 
 std::string Caution()
