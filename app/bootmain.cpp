@@ -1,5 +1,6 @@
 #include "bootmain.h"
 
+#include "dongleline.h"
 #include "errorbox.h"
 #include "frames.h"
 #include "numedit.h"
@@ -139,26 +140,11 @@ void TZRSetupForm::ApplyDescription()
     SolDelaySlider->setFocus();
 }
 
-// The dongle's line: 500000 bit/s, 8 data bits, no parity, 2 stop bits, no flow control of
-// any kind, DTR and RTS held inactive.
+// The dongle's line; the device name is set before every open.
 void TZRSetupForm::ConfigureSerialPort()
 {
-    SerComm1.SetBaudrate(TSerBaudrate::brUser);
-    SerComm1.SetUserBaudrate(DongleBitRate);
-    SerComm1.SetStopbits(TSerStopbits::sb2);
-    TSerFlowControl &flow = SerComm1.FlowControl();
-    flow.SetOutCtsFlow(false);
-    flow.SetOutDsrFlow(false);
-    flow.SetXonXoffOut(false);
-    flow.SetXonXoffIn(false);
-    flow.SetDsrSensitivity(false);
-    flow.SetTxContinueOnXoff(false);
-    flow.SetControlDtr(TSerControlDtr::dtrDisabled);
-    flow.SetControlRts(TSerControlRts::rtsDisabled);
+    UseDongleLine(SerComm1);
     SerComm1.SetDeviceName("COM%d");
-    SerComm1.SetMonitorEvents({TSerCommEvent::ceRxChar});
-    SerComm1.SetEventPriority(TThreadPriority::tpHighest);
-    SerComm1.SetDirectWrite(true);
 }
 
 void TZRSetupForm::BindHandlers()
@@ -377,9 +363,7 @@ void TZRSetupForm::ComPortRxChar(TSerCustomComm *, int Count)
 void TZRSetupForm::DownloadButtonClick()
 {
     try {
-        FSettingsBlock.fill(255);
-        FSettingsBlock[0] = static_cast<std::uint8_t>(SolDelaySlider->Value());
-        FSettingsBlock[1] = static_cast<std::uint8_t>(IDSlider->Value());
+        FSettingsBlock = MakeSettingsBlock(SolDelaySlider->Value(), IDSlider->Value());
         if (FUpdateDlgM->exec() != TUpdateDlgM::mrOk)
             return;
         // The dongle may have been unplugged while the dialog was up; it is searched for then.

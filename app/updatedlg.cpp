@@ -1,5 +1,6 @@
 #include "updatedlg.h"
 
+#include "cautiontext.h"
 #include "windowstyle.h"
 
 #include <QFrame>
@@ -35,7 +36,7 @@ TUpdateDlgM::TUpdateDlgM(QWidget *Parent)
 void TUpdateDlgM::ApplyDescription()
 {
     setObjectName(QStringLiteral("UpdateDlgM"));
-    setWindowTitle(QStringLiteral("Zarnell Settings Update"));
+    setWindowTitle(QString::fromLatin1(CautionTitle));
     // A dialog border: fixed size, no minimise or maximise box.
     SetCloseBoxBorder(*this, Qt::Dialog);
     setFixedSize(384, 179);
@@ -47,18 +48,17 @@ void TUpdateDlgM::ApplyDescription()
     Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
     Bevel1->setGeometry(8, 11, 286, 160);
 
-    Label1 = MakeLabel(this, QStringLiteral("**** CAUTION ****"), 72, 16);
+    Label1 = MakeLabel(this, QString::fromLatin1(CautionHeading), 72, 16);
     Label1->setFont(HeadingFont());
     Label1->adjustSize();
-    Label2 = MakeLabel(this, QStringLiteral("Ensure only one dongle is connected to PC"), 46, 38);
-    Label3 = MakeLabel(this, QStringLiteral("Make sure no other devices are powered"), 52, 56);
-    Label4 = MakeLabel(
-        this, QStringLiteral("Cancel update if dongle needs to be removed and restart"), 13, 73);
-    Label5 = MakeLabel(this, QStringLiteral("To Proceed with Update"), 63, 104);
+    Label2 = MakeLabel(this, QString::fromLatin1(CautionOneDongle), 46, 38);
+    Label3 = MakeLabel(this, QString::fromLatin1(CautionNoOtherDevices), 52, 56);
+    Label4 = MakeLabel(this, QString::fromLatin1(CautionCancelToRemove), 13, 73);
+    Label5 = MakeLabel(this, QString::fromLatin1(ProceedHeading), 63, 104);
     Label5->setFont(HeadingFont());
     Label5->adjustSize();
-    Label6 = MakeLabel(this, QStringLiteral("Apply Power to Zarnell"), 72, 126);
-    Label7 = MakeLabel(this, QStringLiteral("Press Reset on ZN and then Press OK"), 53, 143);
+    Label6 = MakeLabel(this, QString::fromLatin1(ProceedApplyPower), 72, 126);
+    Label7 = MakeLabel(this, QString::fromLatin1(ProceedPressReset), 53, 143);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setGeometry(300, 8, 75, 25);

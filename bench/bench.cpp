@@ -19,8 +19,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -288,6 +292,67 @@ double CpuWhileDeviceVanished()
     return cpu;
 }
 
+// A pseudo-terminal on which nobody answers: a port that is not the dongle's.
+class TSilentPort {
+public:
+    TSilentPort()
+        : FMaster(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC))
+    {
+        if (FMaster < 0 || grantpt(FMaster) != 0 || unlockpt(FMaster) != 0)
+            throw std::system_error(errno, std::generic_category(), "posix_openpt");
+        FPath = ptsname(FMaster);
+    }
+    ~TSilentPort() { close(FMaster); }
+    TSilentPort(const TSilentPort &) = delete;
+    TSilentPort &operator=(const TSilentPort &) = delete;
+    const std::string &Path() const { return FPath; }
+
+private:
+    int FMaster;
+    std::string FPath;
+};
+
+// zarnell-cli program --yes from its start to its exit, Runs times, with SilentPorts ports that
+// never answer listed before the dongle's; empty when a run did not end "Programmed".
+std::vector<double> CliStartToExit(int Runs, int SilentPorts)
+{
+    TUnitSimPty unit;
+    std::vector<std::unique_ptr<TSilentPort>> silent;
+    std::string ports = "ZARNELL_PORTS=";
+    for (int i = 0; i < SilentPorts; ++i) {
+        silent.push_back(std::make_unique<TSilentPort>());
+        ports += silent.back()->Path() + ":";
+    }
+    ports += unit.SlavePath();
+    std::vector<std::string> arguments{ZARNELL_CLI, "program", "--zn-id", "2",
+                                       "--value",   "9",       "--yes"};
+    std::vector<char *> argv;
+    for (std::string &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    char *environment[] = {ports.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<double> times;
+    for (int i = 0; i < Runs; ++i) {
+        const auto started = std::chrono::steady_clock::now();
+        pid_t pid = 0;
+        int status = 0;
+        if (posix_spawn(&pid, ZARNELL_CLI, &actions, nullptr, argv.data(), environment) != 0 ||
+            waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            times.clear();
+            break;
+        }
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                .count());
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return times;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -354,6 +419,9 @@ int main(int argc, char *argv[])
     for (const TSlowPort &port : SlowPorts() | std::views::drop(1))
         slowDongles.emplace_back(port, SlowDongleFoundMs(port));
     const double vanishedCpu = CpuWhileDeviceVanished();
+    constexpr int cliRuns = 10;
+    const std::vector<double> cliFirstMs = CliStartToExit(cliRuns, 0);
+    const std::vector<double> cliBehindMs = CliStartToExit(cliRuns, 3);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -397,6 +465,13 @@ int main(int argc, char *argv[])
     }
     std::printf("  CPU while a vanished device stays open %4.2f %% of one core\n",
                 vanishedCpu * 100);
+    if (!cliFirstMs.empty() && !cliBehindMs.empty())
+        std::printf("  zarnell-cli program, start to exit (median of %d)\n"
+                    "    dongle on the first port         %8.1f ms\n"
+                    "    dongle behind three silent ports %8.1f ms\n",
+                    cliRuns, Percentile(cliFirstMs, 0.5), Percentile(cliBehindMs, 0.5));
+    else
+        std::printf("  zarnell-cli program: a run did not end \"Programmed\"\n");
     std::printf("  peak memory (resident)             %8.1f MiB\n", usage.ru_maxrss / 1024.0);
     return 0;
 }

@@ -1,7 +1,6 @@
 #include "bootloader.h"
 
 #include "errorbox.h"
-#include "frames.h"
 #include "numedit.h"
 #include "sercomm.h"
 #include "serexception.h"
@@ -15,7 +14,6 @@
 #include <QTimer>
 
 #include <cmath>
-#include <utility>
 
 // Each step, each frame sent and each reply line; off by default (QT_LOGGING_RULES).
 Q_LOGGING_CATEGORY(lcLoader, "zarnell.loader", QtWarningMsg)
@@ -124,116 +122,70 @@ void TBoot::BindHandlers()
 int TBoot::StartLoading(TSerCustomComm *Comm, const TImage &Image)
 {
     SetStatus(QStringLiteral("Waiting for Device"));
-    FReply.Reset();
-    FPage = 0;
-    FPageSize = EepromPageSize;
-    FComm = Comm;
     Percent->SetValue(0);
     Progress->setValue(0);
-    FImage = Image;
-    FPageCount = 1;
     FSilent = false;
     try {
-        FComm->OnRxChar = TSerCommRxCharEvent(this, &TBoot::LoaderRxChar);
-        FComm->OnNotifyException = TSerCommExceptionEvent(this, &TBoot::LoaderNotifyException);
-        FComm->PurgeReadWrite();
+        Comm->OnNotifyException = TSerCommExceptionEvent(this, &TBoot::LoaderNotifyException);
+        FRun.Start(*Comm, Image);
     } catch (...) {
         // The window will not open, so nothing may stay bound to it.
+        Comm->OnNotifyException = {};
         FormClose();
         throw;
     }
-    FStep = StepPageStart;
-    FTickDriven = true;
-    Timer1->start();
     return exec();
 }
 
-const char *TBoot::StepName(std::uint8_t Step)
+void TBoot::StepRun(std::uint8_t Step)
 {
-    switch (Step) {
-    case StepPageStart:
-        return "page-start";
-    case StepBlockLow:
-        return "block-low";
-    case StepBlockHigh:
-        return "block-high";
-    case StepPageAddress:
-        return "page-address";
-    case StepNextPage:
-        return "next-page";
-    case StepFinish:
-        return "finish";
-    case StepProgrammed:
-        return "programmed";
-    default:
-        return "none";
-    }
+    qCInfo(lcLoader).nospace() << "step " << TLoaderRun::StepName(Step) << " (" << int{Step} << ")";
 }
 
-void TBoot::RunStep()
+void TBoot::ShowProgramming(double Value)
 {
-    qCInfo(lcLoader).nospace() << "step " << StepName(FStep) << " (" << int{FStep} << ")";
-    switch (FStep) {
-    case StepPageStart:
-        SetStatus(ProgrammingText);
-        CloseButton->setEnabled(false);
-        UpdateProgress();
-        FTickDriven = false;
-        Timer1->stop();
-        SendFrame(PageStartPayload());
-        break;
-    case StepBlockLow:
-        SendBlock(0);
-        break;
-    case StepBlockHigh:
-        SendBlock(BlockDataSize);
-        break;
-    case StepPageAddress:
-        SendPageAddress();
-        break;
-    case StepNextPage:
-        ++FPage;
-        FStep = FPage < FPageCount ? StepPageStart : StepFinish;
-        RunStep();
-        break;
-    case StepFinish:
-        SendFrame(FinishPayload());
-        FTickDriven = true;
-        if (!Timer1->isActive())
-            Timer1->start();
-        break;
-    case StepProgrammed:
-        UnbindReceiver();
-        Timer1->stop();
-        SilenceTimer->stop();
-        FSilent = false;
-        Progress->setValue(100);
-        Percent->SetValue(100);
-        SetStatus(QStringLiteral("Programmed"));
-        CloseButton->setEnabled(true);
-        break;
-    default:
-        break;
-    }
+    SetStatus(ProgrammingText);
+    CloseButton->setEnabled(false);
+    Percent->SetValue(Value);
+    Progress->setValue(static_cast<int>(std::trunc(Percent->Value())));
 }
 
-// The step never goes past the end of the run: an acknowledgement and the tick can both try to
-// advance it after the finish frame, and a counter that ran on would wrap round to the page
-// start and begin a programming run that nobody asked for.
-void TBoot::AdvanceStep()
+// An enabled timer is left running, not restarted.
+void TBoot::SetTickRunning(bool On)
 {
-    if (FStep < StepProgrammed)
-        ++FStep;
+    if (!On)
+        Timer1->stop();
+    else if (!Timer1->isActive())
+        Timer1->start();
+}
+
+void TBoot::FrameSent(std::string_view Payload, const std::string &Frame)
+{
+    qCInfo(lcLoader).noquote() << "frame" << QString::fromLatin1(Payload.substr(0, 2))
+                               << "sent:" << Hex(Frame);
+    SilenceTimer->start();
+}
+
+void TBoot::ReplyReceived(const std::string &Line)
+{
+    qCInfo(lcLoader).noquote() << "reply line:" << Hex(Line);
+    EndSilence();
+}
+
+void TBoot::Programmed()
+{
+    SilenceTimer->stop();
+    FSilent = false;
+    Progress->setValue(100);
+    Percent->SetValue(100);
+    SetStatus(QStringLiteral("Programmed"));
+    CloseButton->setEnabled(true);
 }
 
 void TBoot::Timer1Timer()
 {
     try {
-        if (!FTickDriven)
-            return;
-        RunStep();
-        if (FTickDriven)
-            AdvanceStep();
+        FRun.Tick();
     } catch (...) {
         RunFailed(std::current_exception());
     }
@@ -241,7 +193,7 @@ void TBoot::Timer1Timer()
 
 void TBoot::SilenceTimerTimer()
 {
-    if (!FComm)
+    if (!FRun.Comm())
         return;
     FSilent = true;
     SetStatus(NoAnswerText);
@@ -280,37 +232,6 @@ void TBoot::RunFailed(std::exception_ptr Error)
     ShowDongleLost(TDongleSearch::dsAfterLoaderWindow, Error);
 }
 
-void TBoot::LoaderRxChar(TSerCustomComm *, int Count)
-{
-    for (int i = 0; i < Count && FComm; ++i) {
-        std::uint8_t byte = 0;
-        // Count is what was waiting when the notification was raised; a read that delivers
-        // nothing means the queue was emptied meanwhile, and there is nothing left to parse.
-        if (!FComm->ReadChar(byte))
-            return;
-        if (std::optional<std::string> line = FReply.Feed(byte))
-            HandleReply(*line);
-    }
-}
-
-void TBoot::HandleReply(const std::string &Line)
-{
-    qCInfo(lcLoader).noquote() << "reply line:" << Hex(Line);
-    EndSilence();
-    switch (ClassifyReply(Line)) {
-    case TReplyClass::Acknowledged:
-        // A reply before the first tick acknowledges nothing of this run: it starts the run at
-        // once, as a refusal does, so the tick and the replies never both drive the steps.
-        if (!(FTickDriven && FStep == StepPageStart))
-            AdvanceStep();
-        RunStep();
-        break;
-    case TReplyClass::Refused:
-        RunStep();
-        break;
-    }
-}
-
 // A screen reader reads a label by its name: what it is, then what it says.
 void TBoot::SetStatus(const QString &Text)
 {
@@ -318,41 +239,6 @@ void TBoot::SetStatus(const QString &Text)
     Status->adjustSize();
     const QString caption = QStringLiteral("Programming status");
     Status->setAccessibleName(Text.isEmpty() ? caption : caption + QStringLiteral(": ") + Text);
-}
-
-void TBoot::UpdateProgress()
-{
-    Percent->SetValue(static_cast<double>(FPage * 100) / FPageCount);
-    Progress->setValue(static_cast<int>(std::trunc(Percent->Value())));
-}
-
-void TBoot::SendFrame(std::string_view Payload)
-{
-    if (!FComm)
-        return;
-    const std::string frame = BuildFrame(Payload);
-    qCInfo(lcLoader).noquote() << "frame" << QString::fromLatin1(Payload.substr(0, 2))
-                               << "sent:" << Hex(frame);
-    FComm->WriteText(frame);
-    SilenceTimer->start();
-}
-
-void TBoot::SendBlock(int Offset)
-{
-    SendFrame(BlockPayload(FImage.data() + FPage * FPageSize, Offset));
-}
-
-void TBoot::SendPageAddress()
-{
-    SetStatus(ProgrammingText);
-    UpdateProgress();
-    SendFrame(PageAddressPayload(FPage, FPageSize));
-}
-
-void TBoot::UnbindReceiver()
-{
-    if (FComm)
-        FComm->OnRxChar = {};
 }
 
 void TBoot::CloseButtonClick()
@@ -364,15 +250,12 @@ void TBoot::FormClose()
 {
     // The run is abandoned before the port is touched, so that a failing purge cannot leave
     // the window bound to the port or the tick running.
-    UnbindReceiver();
     Timer1->stop();
     SilenceTimer->stop();
     FSilent = false;
-    if (TSerCustomComm *comm = std::exchange(FComm, nullptr)) {
+    if (TSerCustomComm *comm = FRun.Comm())
         comm->OnNotifyException = {};
-        comm->PurgeWrite();
-        comm->PurgeRead();
-    }
+    FRun.Abandon();
 }
 
 void TBoot::done(int)

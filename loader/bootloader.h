@@ -2,14 +2,13 @@
 // showing the progress.
 #pragma once
 
-#include "frames.h"
-#include "replyparser.h"
+#include "loaderrun.h"
 
 #include <QDialog>
 
-#include <array>
 #include <cstdint>
 #include <exception>
+#include <string>
 #include <string_view>
 
 class QLabel;
@@ -19,28 +18,23 @@ class QTimer;
 class TNumEdit;
 class TSerCustomComm;
 
-class TBoot : public QDialog {
+class TBoot : public QDialog, private TLoaderRun::TDriver {
     Q_OBJECT
 
 public:
     // The window is only ever closed, so a run always ends with Cancel.
     static constexpr int mrCancel = 2;
 
-    // The steps of a run. Each programming step sends one frame and waits for its reply.
-    static constexpr std::uint8_t StepPageStart = 20;
-    static constexpr std::uint8_t StepBlockLow = 21;
-    static constexpr std::uint8_t StepBlockHigh = 22;
-    static constexpr std::uint8_t StepPageAddress = 23;
-    static constexpr std::uint8_t StepNextPage = 24;
-    static constexpr std::uint8_t StepFinish = 25;
-    static constexpr std::uint8_t StepProgrammed = 26;
+    // The steps of a run (TLoaderRun).
+    static constexpr std::uint8_t StepPageStart = TLoaderRun::StepPageStart;
+    static constexpr std::uint8_t StepBlockLow = TLoaderRun::StepBlockLow;
+    static constexpr std::uint8_t StepBlockHigh = TLoaderRun::StepBlockHigh;
+    static constexpr std::uint8_t StepPageAddress = TLoaderRun::StepPageAddress;
+    static constexpr std::uint8_t StepNextPage = TLoaderRun::StepNextPage;
+    static constexpr std::uint8_t StepFinish = TLoaderRun::StepFinish;
+    static constexpr std::uint8_t StepProgrammed = TLoaderRun::StepProgrammed;
 
-    // The name of a step for the log: "programmed" for StepProgrammed; steps outside a run
-    // have none.
-    static const char *StepName(std::uint8_t Step);
-
-    // The EEPROM image: one page, which holds the settings block.
-    using TImage = std::array<std::uint8_t, EepromPageSize>;
+    using TImage = TLoaderRun::TImage;
 
     // The unit answers each frame within milliseconds; after this long without a reply the
     // window says that it is silent. Nothing is sent again and nothing times out.
@@ -60,12 +54,11 @@ public:
     QTimer *Timer1;
     QTimer *SilenceTimer;
 
-    std::uint8_t Step() const { return FStep; }
-    bool TickDriven() const { return FTickDriven; }
+    std::uint8_t Step() const { return FRun.Step(); }
+    bool TickDriven() const { return FRun.TickDriven(); }
 
     void Timer1Timer();
     void SilenceTimerTimer();
-    void LoaderRxChar(TSerCustomComm *Sender, int Count);
     void LoaderNotifyException(TSerCustomComm *Sender, std::exception_ptr Error);
     void CloseButtonClick();
     void FormClose();
@@ -79,25 +72,18 @@ private:
     void ApplyDescription();
     void BindHandlers();
 
-    void RunStep();
-    void RunFailed(std::exception_ptr Error);
-    void HandleReply(const std::string &Line);
-    void EndSilence();
-    void AdvanceStep();
-    void SetStatus(const QString &Text);
-    void UpdateProgress();
-    void SendFrame(std::string_view Payload);
-    void SendBlock(int Offset);
-    void SendPageAddress();
-    void UnbindReceiver();
+    // The run's requests.
+    void StepRun(std::uint8_t Step) override;
+    void ShowProgramming(double Value) override;
+    void SetTickRunning(bool On) override;
+    void FrameSent(std::string_view Payload, const std::string &Frame) override;
+    void ReplyReceived(const std::string &Line) override;
+    void Programmed() override;
 
-    TSerCustomComm *FComm = nullptr;
+    void RunFailed(std::exception_ptr Error);
+    void EndSilence();
+    void SetStatus(const QString &Text);
+
+    TLoaderRun FRun{*this};
     bool FSilent = false; // the window says that the unit does not answer
-    std::uint8_t FStep = 0;
-    bool FTickDriven = false;
-    TReplyLineParser FReply;
-    TImage FImage{};
-    std::int32_t FPage = 0;
-    std::int32_t FPageCount = 1;
-    std::int32_t FPageSize = EepromPageSize;
 };

@@ -41,3 +41,12 @@ std::string FinishPayload()
 {
     return std::string(FinishCommand);
 }
+
+TSettingsBlock MakeSettingsBlock(int SecondValue, int ZnId)
+{
+    TSettingsBlock block;
+    block.fill(255);
+    block[0] = static_cast<std::uint8_t>(SecondValue);
+    block[1] = static_cast<std::uint8_t>(ZnId);
+    return block;
+}

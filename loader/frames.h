@@ -2,6 +2,7 @@
 // frames in which every boot loader command travels to the unit.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,6 +27,18 @@ inline constexpr int SettingsBlockSize = 32;
 inline constexpr int EepromPageSize = 32;
 inline constexpr int PageAddressBase = 5; // page address = page index * page size + 5
 inline constexpr int BlockDataSize = 16;  // each block frame carries half a page
+
+// The two settings and their ranges.
+inline constexpr int ZnIdMin = 1;
+inline constexpr int ZnIdMax = 4;
+inline constexpr int SecondValueMin = 0;
+inline constexpr int SecondValueMax = 31;
+
+using TSettingsBlock = std::array<std::uint8_t, SettingsBlockSize>;
+
+// The block for the two settings: the second value, the ZN ID, then 255 in every unused byte.
+// Only the low 8 bits of each value are taken.
+TSettingsBlock MakeSettingsBlock(int SecondValue, int ZnId);
 
 // The two-letter commands at the start of each payload.
 inline constexpr std::string_view PageStartCommand = "SN";

@@ -15,7 +15,7 @@ packages=build/packages
 flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 
 source packaging/source-date.sh
-renew_dated_outputs "$build" "$build/app/zarnell-setup"
+renew_dated_outputs "$build" "$build/app/zarnell-setup" "$build/cli/zarnell-cli"
 
 say "configuring $build"
 cmake -S . -B "$build" -G Ninja \
@@ -28,7 +28,7 @@ cmake -S . -B "$build" -G Ninja \
 
 # Only what the package holds; the simulator, the bench and the screenshot tool stay unbuilt.
 say "building the program and its data files"
-cmake --build "$build" -j "$jobs" --target zarnell-setup zarnell-linux-data
+cmake --build "$build" -j "$jobs" --target zarnell-setup zarnell-cli zarnell-linux-data
 
 say "packing"
 mkdir -p "$packages"

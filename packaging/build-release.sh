@@ -11,7 +11,7 @@ source packaging/source-date.sh
 say "building the Debian package"
 bash packaging/build-deb.sh
 say "building the Windows program"
-bash tools/windows/build.sh --target zarnell-setup
+bash tools/windows/build.sh --target zarnell-setup zarnell-cli
 say "making the Windows zip, installer and MSI"
 bash packaging/windows/package.sh
 say "writing the bill of materials and the checksums"

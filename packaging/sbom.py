@@ -43,6 +43,7 @@ VEX = Path(__file__).with_name("vex.json")
 # is; all are linked with the same Qt and runtimes.
 WINDOWS_PROGRAMS = {
     "zarnell-setup.exe": "the setup program",
+    "zarnell-cli.exe": "the command line",
 }
 
 # Where the third-party code that Qt bundles comes from, by the Id of its attribution entry: its

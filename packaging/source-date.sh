@@ -9,15 +9,16 @@ export SOURCE_DATE_EPOCH
 
 # The compiled program holds the date in what rcc writes for its resources (and, on Windows, in
 # its PE header), which ninja does not know depend on it: a build folder that was built for
-# another date makes them again. renew_dated_outputs BUILD_FOLDER PROGRAM
+# another date makes them again. renew_dated_outputs BUILD_FOLDER PROGRAM...
 renew_dated_outputs() {
-    local folder=$1 program=$2 stamp=$1/source-date-epoch
+    local folder=$1 stamp=$1/source-date-epoch
+    shift
     if [[ -f $stamp && $(<"$stamp") == "$SOURCE_DATE_EPOCH" ]]; then
         return 0
     fi
     if [[ -d $folder ]]; then
         find "$folder" -name 'qrc_*.cpp' -path '*_autogen/*' -delete
-        rm -f "$program"
+        rm -f "$@"
     fi
     mkdir -p "$folder"
     echo "$SOURCE_DATE_EPOCH" >"$stamp"

@@ -8,6 +8,7 @@
 # 3. starts zarnell-setup from PATH on a private Xvfb display against the simulated unit on a
 #    pseudo-terminal, waits until the program has found the dongle and enabled Download, and
 #    closes its window as a window manager would; the program must end with status 0;
+#    then zarnell-cli from PATH shows its help and programs the same unit;
 # 4. purges the package and checks that nothing of it is left.
 # Everything it started, mounted or unpacked is undone on the way out, also after a failure.
 # Runs as root. The simulator and the window-closing helper come from the native build
@@ -174,6 +175,13 @@ sed -n '/^[0-9]* upgraded/p' "$work/apt-install.log"
 in_root dpkg -L zarnell-setup >"$work/files"
 program_path=$(in_root sh -c 'command -v zarnell-setup') || fail "zarnell-setup is not on PATH"
 [[ $program_path == /usr/bin/zarnell-setup ]] || fail "zarnell-setup found at $program_path"
+cli_path=$(in_root sh -c 'command -v zarnell-cli') || fail "zarnell-cli is not on PATH"
+[[ $cli_path == /usr/bin/zarnell-cli ]] || fail "zarnell-cli found at $cli_path"
+grep -qx /usr/share/man/man1/zarnell-cli.1.gz "$work/files" || fail "zarnell-cli has no manual page"
+in_root zarnell-cli --help >"$work/cli-help.log" 2>&1 ||
+    { cat "$work/cli-help.log" >&2; fail "zarnell-cli --help failed"; }
+grep -q '^Exit status:' "$work/cli-help.log" || fail "zarnell-cli --help lists no exit statuses"
+say "zarnell-cli --help runs"
 
 # --- Run -----------------------------------------------------------------------------------
 
@@ -217,6 +225,15 @@ wait "$program_pid" || program_status=$?
 program_pid=
 ((program_status == 0)) || { program_output; fail "zarnell-setup ended with status $program_status"; }
 say "zarnell-setup closed with status 0"
+
+say "zarnell-cli program on the same unit"
+cli_status=0
+chroot "$debian_root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/root LANG=C.UTF-8 \
+    ZARNELL_PORTS="$port" zarnell-cli program --zn-id 3 --value 17 --yes \
+    </dev/null >"$work/cli.log" 2>&1 || cli_status=$?
+((cli_status == 0)) || { cat "$work/cli.log" >&2; fail "zarnell-cli program ended with status $cli_status"; }
+grep -qx Programmed "$work/cli.log" || { cat "$work/cli.log" >&2; fail "zarnell-cli did not say Programmed"; }
+say "zarnell-cli programmed the unit"
 
 kill -TERM "$sim_pid"
 sim_status=0

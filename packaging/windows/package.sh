@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Windows release from the cross-built program (tools/windows/build.sh):
-#   build/packages/zarnell-setup-1.0-windows-x64.zip        the exe, a README and the licences
+#   build/packages/zarnell-setup-1.0-windows-x64.zip        the program, the command line
+#                                                           zarnell-cli.exe, a README and the
+#                                                           licences
 #   build/packages/zarnell-setup-1.0-windows-x64-setup.exe  an installer made with makensis
 #   build/packages/zarnell-setup-1.0-windows-x64.msi        an MSI package made with wixl
 # With a key (packaging/windows/sign.sh) the program, the installer, the uninstaller that it
@@ -21,8 +23,11 @@ export TZ=UTC
 frozen_clock=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
 qt=$(bash tools/windows/build-qt.sh)
 exe=build/windows/app/zarnell-setup.exe
+cli=build/windows/cli/zarnell-cli.exe
 icon=build/windows/app/zarnell-setup.ico
-[[ -f $exe ]] || { echo "missing $exe: run tools/windows/build.sh first" >&2; exit 1; }
+for file in "$exe" "$cli"; do
+    [[ -f $file ]] || { echo "missing $file: run tools/windows/build.sh first" >&2; exit 1; }
+done
 sign=$root/packaging/windows/sign.sh
 
 # The files of the release, in one folder, which the zip holds as it is.
@@ -30,7 +35,8 @@ stage=$packages/zarnell-setup-$version
 rm -rf "$stage"
 mkdir -p "$stage/licenses/qt" "$stage/licenses/mingw-w64"
 x86_64-w64-mingw32-strip -o "$stage/zarnell-setup.exe" "$exe"
-bash "$sign" "$stage/zarnell-setup.exe"
+x86_64-w64-mingw32-strip -o "$stage/zarnell-cli.exe" "$cli"
+bash "$sign" "$stage/zarnell-setup.exe" "$stage/zarnell-cli.exe"
 # Windows users read text files with CR LF line ends.
 sed 's/$/\r/' packaging/windows/README.txt >"$stage/README.txt"
 sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
@@ -58,7 +64,7 @@ faketime -f "$frozen_clock" makensis -V2 -DSTAGE="$root/$stage" -DICON="$root/$w
 
 # wixl gives every build a new package code; the package code comes from what the package holds
 # instead.
-(cd "$packages" && find "$(basename "$stage")" -type f ! -path '*/zarnell-setup.exe' |
+(cd "$packages" && find "$(basename "$stage")" -type f ! -name zarnell-setup.exe ! -name zarnell-cli.exe |
     LC_ALL=C sort) |
     wixl-heat --directory-ref INSTALLDIR --component-group Documents --var var.Stage --win64 \
         -p "$(basename "$stage")/" |

@@ -8,9 +8,10 @@
 #   attribution file; gives every component a package URL or a CPE; carries the reviewed CVE
 #   lists of packaging/vex.json, and is refused once a component's version differs from the
 #   one its list was reviewed for;
-# - the program in the zip, the installer and the MSI carry signatures that osslsigncode
-#   verifies against CERT, the certificate of the key they were signed with, and one byte
-#   changed in any of them makes the verification fail.
+# - the bill names zarnell-cli.exe with the checksum of the zip's;
+# - the program and zarnell-cli.exe in the zip, the installer and the MSI carry signatures that
+#   osslsigncode verifies against CERT, the certificate of the key they were signed with, and
+#   one byte changed in any of them makes the verification fail.
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/prelude.sh"
 cert=$(readlink -f "$1")
 cd "$root"
@@ -95,7 +96,17 @@ with open(path, "r+b") as f:
 }
 
 (cd "$work" && cmake -E tar xf "$root/$packages/$name.zip")
-for file in "$work/zarnell-setup-$version/zarnell-setup.exe" "$packages/$name-setup.exe" \
+cli=$work/zarnell-setup-$version/zarnell-cli.exe
+[[ -f $cli ]] || fail "the zip holds no zarnell-cli.exe"
+cli_hash=$(python3 -c 'import json, sys
+bom = json.load(open(sys.argv[1]))
+print(next(h["content"] for c in bom["components"] if c["name"] == "zarnell-cli.exe"
+           for h in c["hashes"] if h["alg"] == "SHA-256"))' "$bom") ||
+    fail "the bill does not name zarnell-cli.exe"
+[[ $cli_hash == $(sha256sum "$cli" | cut -d' ' -f1) ]] ||
+    fail "the bill's checksum of zarnell-cli.exe is not the zip's"
+echo "the bill names zarnell-cli.exe with its checksum"
+for file in "$work/zarnell-setup-$version/zarnell-setup.exe" "$cli" "$packages/$name-setup.exe" \
     "$packages/$name.msi"; do
     say "osslsigncode verify $(basename "$file")"
     osslsigncode verify -CAfile "$cert" -in "$file" >"$work/verify.log" 2>&1 ||

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows release as a technician and an IT department use it, under Wine:
 # - the zip: unpacked into a fresh folder, its program starts from there with no other file,
-#   shows its window and ends by its close box;
-# - the installer: a silent install, the installed program started from its installed place
+#   shows its window and ends by its close box, and its zarnell-cli.exe shows its help;
+# - the installer: a silent install (zarnell-cli.exe beside the program, signed when a
+#   certificate is given), the installed program started from its installed place
 #   until its window shows, the Start-menu entry and the "Apps & features" entry present; then a
 #   silent uninstall that leaves nothing behind;
 # - the MSI package: msiexec /i /qn installs it, the program starts from the Start-menu entry
@@ -37,6 +38,13 @@ close_program() {
     read -r _ _ close_x close_y _ < <(timeout 120 wine "$winwindows" wait "Zarnell Setup V1.0" \
         60000) || fail "$what showed no window"
     end_program "$close_x" "$close_y" "$what"
+}
+
+# zarnell-cli.exe shows its help and lists its exit statuses, with no port list to touch.
+cli_help() {
+    ZARNELL_PORTS= timeout 120 wine "$1" --help >"$work/cli-help.log" 2>&1 ||
+        { cat "$work/cli-help.log" >&2; fail "$1 --help failed"; }
+    grep -q '^Exit status:' "$work/cli-help.log" || fail "$1 --help lists no exit statuses"
 }
 
 # Starts a program and closes it again; further arguments go before it (an environment).
@@ -87,13 +95,15 @@ mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "$zip")
 [[ -f $unpacked/zarnell-setup-1.0/zarnell-setup.exe ]] || fail "the zip holds no program"
 start_and_close "$unpacked/zarnell-setup-1.0/zarnell-setup.exe"
+cli_help "$unpacked/zarnell-setup-1.0/zarnell-cli.exe"
 rm -rf "$unpacked"
 echo "the zip's program ran"
 
 # --- The installer ------------------------------------------------------------------------
 
 timeout 300 wine "$installer" /S || fail "the silent install failed"
-for file in zarnell-setup.exe uninstall.exe README.txt LICENSE.txt licenses/qt/LGPL-3.0-only.txt; do
+for file in zarnell-setup.exe zarnell-cli.exe uninstall.exe README.txt LICENSE.txt \
+    licenses/qt/LGPL-3.0-only.txt; do
     [[ -f $folder/$file ]] || fail "not installed: $file"
 done
 [[ -f $shortcut ]] || fail "no Start-menu entry"
@@ -103,9 +113,13 @@ if [[ -n ${ZARNELL_TEST_SIGNING_CERT:-} ]]; then
     osslsigncode verify -CAfile "$ZARNELL_TEST_SIGNING_CERT" -in "$folder/uninstall.exe" \
         >"$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "the uninstaller is not signed"; }
     echo "the installed uninstaller's signature verifies"
+    osslsigncode verify -CAfile "$ZARNELL_TEST_SIGNING_CERT" -in "$folder/zarnell-cli.exe" \
+        >"$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "zarnell-cli.exe is not signed"; }
+    echo "the installed zarnell-cli.exe's signature verifies"
 fi
 
 start_and_close "$folder/zarnell-setup.exe"
+cli_help "$folder/zarnell-cli.exe"
 
 # The uninstaller copies itself away and returns at once; it is done when the folder is gone.
 timeout 300 wine "$folder/uninstall.exe" /S || fail "the silent uninstall failed"
@@ -119,7 +133,7 @@ echo "the installer installed, started and uninstalled silently"
 msi_windows_path=$(winepath -w "$msi" 2>/dev/null)
 
 timeout 300 wine msiexec /i "$msi_windows_path" /qn || fail "msiexec /i /qn failed"
-for file in zarnell-setup.exe README.txt LICENSE.txt licenses/qt/LGPL-3.0-only.txt; do
+for file in zarnell-setup.exe zarnell-cli.exe README.txt LICENSE.txt licenses/qt/LGPL-3.0-only.txt; do
     [[ -f $folder/$file ]] || fail "the MSI did not install $file"
 done
 registered "$msi_key" 'DisplayName.*Zarnell Setup' 'DisplayVersion.*1\.0' \

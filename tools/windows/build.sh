@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Windows program zarnell-setup.exe and its tests (build/windows) with Debian's
-# mingw-w64 against the Qt for Windows that build-qt.sh keeps in its cache, and the helpers
-# that stay on Linux (build/windows-native): the simulated unit, the pty shim that lets Wine use
-# a pseudo-terminal as a COM port, the library that makes chosen ports slow to open, and the icon
-# renderer that draws the program's .ico file.
+# Builds the Windows program zarnell-setup.exe, the command line zarnell-cli.exe and their tests
+# (build/windows) with Debian's mingw-w64 against the Qt for Windows that build-qt.sh keeps in
+# its cache, and the helpers that stay on Linux (build/windows-native): the simulated unit, the
+# pty shim that lets Wine use a pseudo-terminal as a COM port, the library that makes chosen
+# ports slow to open, and the icon renderer that draws the program's .ico file.
 #   tools/windows/build.sh [--target TARGET...]    everything, or only the targets named
 # Build paths stay out of the program (-ffile-prefix-map); the time in its PE header and its
 # resources is SOURCE_DATE_EPOCH (GNU ld and rcc take it from there).
@@ -27,7 +27,8 @@ if [[ -f build/windows/CMakeCache.txt ]] &&
 fi
 # The preset builds the Qt-free parts with the plain mingw-w64 toolchain; here Qt's toolchain
 # takes its place and chains to it, and the program and its windows are built too.
-renew_dated_outputs build/windows build/windows/app/zarnell-setup.exe
+renew_dated_outputs build/windows build/windows/app/zarnell-setup.exe \
+    build/windows/cli/zarnell-cli.exe
 cmake --preset windows -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DZARNELL_BUILD_GUI=ON -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$root/=" >/dev/null
