@@ -15,6 +15,11 @@
 // static initialisers and calls WinMain (Qt's, which calls main).
 extern "C" int WinMainCRTStartup();
 
+// System DLLs that other system DLLs load by name on first use through a search that does not
+// honour the restriction: Wine's themed window borders load msimg32 so, with the program's
+// folder first. Loaded here from the system folder, each name is taken before anyone looks.
+constexpr const wchar_t *LoadedByNameInTheSystem[] = {L"msimg32.dll"};
+
 extern "C" int ZarnellStart()
 {
     // Nothing of the runtime exists yet: no exception, no static object, no message box (that
@@ -22,5 +27,9 @@ extern "C" int ZarnellStart()
     // does not run.
     if (!SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
         ExitProcess(GetLastError());
+    for (const wchar_t *name : LoadedByNameInTheSystem) {
+        if (!LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+            ExitProcess(GetLastError());
+    }
     return WinMainCRTStartup();
 }
