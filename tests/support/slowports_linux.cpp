@@ -2,10 +2,11 @@
 // Bluetooth ports are, which connect to their far end first. Two variables name them, each a
 // colon-separated list of PATH=MILLISECONDS, read once, at the first call:
 //   ZARNELL_SLOW_OPEN  open() of PATH, exactly as the caller names it, waits that long first
-//   ZARNELL_SLOW_TTY   tcgetattr() of the tty PATH waits that long first. Under Wine the Wine
-//                      server opens a COM port's device, and a stall there would stop every Wine
-//                      process; the program's own first call on the port (GetCommState) stalls
-//                      only the program's thread that makes it.
+//   ZARNELL_SLOW_TTY   the first tcgetattr() on each descriptor of the tty PATH waits that long
+//                      first. Under Wine the Wine server opens a COM port's device, and a stall
+//                      there would stop every Wine process; the program's own first call on the
+//                      port (GetCommState) stalls only the program's thread that makes it, once
+//                      for each open, however often Wine asks the tty for its settings.
 // A third names a file, to which each process adds a full stop and its process id: while that
 // file exists, write() to a pseudo-terminal's slave fails with ENODEV, as a USB adapter's does
 // once it is pulled out and before its tty is hung up:
@@ -17,6 +18,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -72,6 +75,22 @@ void WaitIfListed(const std::vector<TSlowPath> &List, const std::string &Path)
             return;
         }
     }
+}
+
+// Whether each descriptor's first tcgetattr() has been delayed, until it is closed. Plain flags,
+// so that close() may use them while the process's static objects are being destroyed; a
+// descriptor beyond them is delayed at every call.
+std::array<std::atomic<bool>, 4096> Delayed{};
+
+bool FirstCallOn(int Fd)
+{
+    return Fd < 0 || Fd >= static_cast<int>(Delayed.size()) || !Delayed[Fd].exchange(true);
+}
+
+void Forget(int Fd)
+{
+    if (Fd >= 0 && Fd < static_cast<int>(Delayed.size()))
+        Delayed[Fd] = false;
 }
 
 std::string PathOf(int Fd)
@@ -138,9 +157,20 @@ extern "C" int tcgetattr(int Fd, termios *Settings)
         errno = ENOSYS;
         return -1;
     }
-    if (!SlowTtys().empty())
+    if (!SlowTtys().empty() && FirstCallOn(Fd))
         WaitIfListed(SlowTtys(), PathOf(Fd));
     return next(Fd, Settings);
+}
+
+extern "C" int close(int Fd)
+{
+    static const auto next = Next<int (*)(int)>("close");
+    if (next == nullptr) {
+        errno = ENOSYS;
+        return -1;
+    }
+    Forget(Fd);
+    return next(Fd);
 }
 
 extern "C" ssize_t write(int Fd, const void *Buffer, size_t Count)
