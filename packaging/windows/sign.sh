@@ -14,6 +14,8 @@
 #                               removed however the script ends; never on a command line or in
 #                               osslsigncode's environment
 #   ZARNELL_SIGN_TIMESTAMP_URL  an RFC 3161 timestamping server (the certificate authority's)
+#   ZARNELL_SIGN_UNSTAMPED      1 to sign without a timestamp on purpose; with a key and neither
+#                               this nor a timestamping server, signing fails
 #
 # Without a timestamp a signature is trusted only while its certificate is valid; with one it
 # stays valid after the certificate expires. Without a timestamp the signing time is that of
@@ -43,15 +45,20 @@ when=()
 if [[ -n ${ZARNELL_SIGN_TIMESTAMP_URL:-} ]]; then
     when=(-ts "$ZARNELL_SIGN_TIMESTAMP_URL")
     stamp="timestamped by $ZARNELL_SIGN_TIMESTAMP_URL"
-else
+elif [[ ${ZARNELL_SIGN_UNSTAMPED:-} == 1 ]]; then
     : "${SOURCE_DATE_EPOCH:?sign: SOURCE_DATE_EPOCH is not set}"
     when=(-time "$SOURCE_DATE_EPOCH")
-    stamp="NO TIMESTAMP (ZARNELL_SIGN_TIMESTAMP_URL is not set): valid only while the certificate is"
+    stamp="NO TIMESTAMP (ZARNELL_SIGN_UNSTAMPED=1): valid only while the certificate is"
+else
+    echo "sign: no timestamping server (set ZARNELL_SIGN_TIMESTAMP_URL): a signature without a" \
+        "timestamp stops being trusted when the certificate expires; set" \
+        "ZARNELL_SIGN_UNSTAMPED=1 to sign without one on purpose" >&2
+    exit 1
 fi
 
 password=()
 if [[ -n ${ZARNELL_SIGN_PASSWORD:-} ]]; then
-    # A file, not standard input: older osslsigncode (Debian 12's 2.5) takes "-" for a file name.
+    # A file, not standard input: before 2.9 (Debian 12 has 2.5), osslsigncode takes "-" for a file.
     secrets=$(mktemp -d "${TMPDIR:-/tmp}/zarnell-sign.XXXXXX")
     trap 'rm -rf "$secrets"' EXIT
     trap 'exit 130' INT
