@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Tests the Debian package as a user would, on a throwaway minimal Debian 12 root:
 #   packaging/test-deb.sh [PACKAGE.deb]
-# 1. unpacks a minimal bookworm root (debootstrapped once, then kept as a tarball in the cache,
-#    ZARNELL_CACHE, outside the git tree) into a fresh temporary folder;
+# 1. unpacks a minimal bookworm root (packaging/debian-root.sh: debootstrapped once, then kept
+#    as a tarball in the cache, ZARNELL_CACHE, outside the git tree) into a fresh temporary folder;
 # 2. installs the package there with apt-get from Debian's archive, without recommended
 #    packages, so that the package's own dependencies must be enough;
 # 3. starts zarnell-setup from PATH on a private Xvfb display against the simulated unit on a
@@ -17,150 +17,42 @@ source "$(dirname "${BASH_SOURCE[0]}")/../tools/prelude.sh"
 deb=$(readlink -f "${1:-$root/build/packages/zarnell-setup_1.0_amd64.deb}")
 sim=${ZARNELL_UNIT_SIM:-$root/build/default/tools/zarnell-unit-sim}
 close_window=${ZARNELL_CLOSE_WINDOW:-$root/build/default/tools/closewindow/zarnell-close-window}
-cache=${ZARNELL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zarnell}
-
-suite=bookworm
-variant=minbase
-mirror=http://deb.debian.org/debian
-security_mirror=http://deb.debian.org/debian-security
 patience=60 # seconds, for each thing waited for; a bound, not an expectation
+source "$root/packaging/debian-root.sh"
 
 fail() {
     printf 'test-deb: %s\n' "$*" >&2
     exit 1
 }
 
-if ((EUID != 0)); then
-    fail "must run as root: it debootstraps a Debian root, mounts into it and chroots into it"
-fi
 [[ -f $deb ]] || fail "no package at $deb (build it with packaging/build-deb.sh)"
 [[ -x $sim ]] || fail "no simulated unit at $sim"
 [[ -x $close_window ]] || fail "no zarnell-close-window at $close_window (it needs libx11-dev)"
-for tool in debootstrap Xvfb chroot mount umount flock tar; do
-    command -v "$tool" >/dev/null || fail "$tool is missing"
-done
+command -v Xvfb >/dev/null || fail "Xvfb is missing"
 
 started=$SECONDS
 
-# --- What is undone on the way out --------------------------------------------------------
-
-work=
-mounts=() # in the order they were made
 # The processes this script started, by pid; a pid is forgotten once its process is reaped.
 xvfb_pid=
 sim_pid=
 program_pid=
 
-# True while anything is mounted at or below the folder $1.
-mounted_below() {
-    awk -v dir="$1" '$5 == dir || index($5, dir "/") == 1 { found = 1 } END { exit !found }' \
-        /proc/self/mountinfo
-}
-
-# Removes a folder tree unless something is still mounted inside it: a bind mount of /dev
-# must never be emptied along with the root.
-remove_tree() {
-    if mounted_below "$1"; then
-        echo "test-deb: $1 still has mounts inside; leaving it in place" >&2
-        return 1
-    fi
-    rm -rf --one-file-system "$1"
-}
-
 # Goes on past a failed step, so that every process is ended and every mount undone.
 cleanup() {
-    local status=$? pid i
+    local status=$? pid
     set +e
     for pid in $program_pid $sim_pid $xvfb_pid; do
         kill -TERM "$pid"
         wait "$pid"
     done
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
-        # A lazy unmount at least detaches a busy mount, so the removal cannot reach into it.
-        umount "${mounts[i]}" || umount --lazy "${mounts[i]}" || status=1
-    done
-    if [[ -n $work ]]; then
-        remove_tree "$work" || status=1
-    fi
+    close_debian_root || status=1
     exit "$status"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# Binds a host folder into the root; the bind is private, so that nothing mounted inside it
-# later shows up on the host.
-bind_into_root() {
-    local target=$work/root$1
-    mkdir -p "$target"
-    mount --bind "$1" "$target"
-    mounts+=("$target")
-    mount --make-private "$target"
-}
-
-# Runs "$@" with its output in $work/NAME.log, shown only when it fails: quietly NAME COMMAND...
-quietly() {
-    local log=$work/$1.log
-    shift
-    "$@" >"$log" 2>&1 || { tail -n 40 "$log" >&2; return 1; }
-}
-
-# --- The minimal root, from the cache -----------------------------------------------------
-
-# Keyed by what makes the root and by the month, so that it is made afresh now and then.
-key=$(printf '%s %s %s %s' "$variant" "$suite" "$mirror" "$(date -u +%Y-%m)" | sha256sum |
-    cut -c1-12)
-tarball=$cache/debootstrap/$suite-$variant-$key.tar
-
-make_root_tarball() {
-    local build=$tarball.work
-    # One debootstrap at a time per cache, also across runs on the same machine.
-    exec {lock}>"$tarball.lock"
-    flock "$lock"
-    if [[ ! -f $tarball ]]; then
-        say "debootstrapping a $variant $suite root into the cache (once)"
-        if [[ -e $build ]]; then
-            remove_tree "$build"
-        fi
-        debootstrap --variant="$variant" "$suite" "$build" "$mirror" >"$tarball.log" 2>&1 ||
-            { tail -n 20 "$tarball.log" >&2; fail "debootstrap failed; its log: $tarball.log"; }
-        tar --numeric-owner -C "$build" -cf "$tarball.part" .
-        mv "$tarball.part" "$tarball"
-        remove_tree "$build"
-    fi
-    exec {lock}>&-
-}
-
-mkdir -p "$cache/debootstrap"
-if [[ ! -f $tarball ]]; then
-    make_root_tarball
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/zarnell-test-deb.XXXXXX")
-debian_root=$work/root
-mkdir "$debian_root"
-say "unpacking $(basename "$tarball") into $debian_root"
-tar --numeric-owner -C "$debian_root" -xf "$tarball"
-
-cat >"$debian_root/etc/apt/sources.list" <<EOF
-deb $mirror $suite main
-deb $mirror $suite-updates main
-deb $security_mirror $suite-security main
-EOF
-rm -f "$debian_root/etc/resolv.conf"
-cp -L /etc/resolv.conf "$debian_root/etc/resolv.conf"
-# No service of an installed package may start inside the root.
-printf '#!/bin/sh\nexit 101\n' >"$debian_root/usr/sbin/policy-rc.d"
-chmod 0755 "$debian_root/usr/sbin/policy-rc.d"
-
-for dir in /proc /sys /dev /dev/pts; do
-    bind_into_root "$dir"
-done
-
-in_root() {
-    chroot "$debian_root" /usr/bin/env -i \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
-}
+open_debian_root
 
 # --- Install -------------------------------------------------------------------------------
 

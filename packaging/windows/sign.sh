@@ -10,8 +10,12 @@
 #   ZARNELL_SIGN_CERTS            and the certificate chain that goes with it (a PEM file)
 #   ZARNELL_SIGN_PKCS11_ENGINE    the OpenSSL engine for it, where osslsigncode needs one
 #   ZARNELL_SIGN_PASSWORD       the PKCS#12 file's password or the token's PIN; it reaches
-#                               osslsigncode on standard input, never on a command line
+#                               osslsigncode in a file that only this user can read, which is
+#                               removed however the script ends; never on a command line or in
+#                               osslsigncode's environment
 #   ZARNELL_SIGN_TIMESTAMP_URL  an RFC 3161 timestamping server (the certificate authority's)
+#   ZARNELL_SIGN_UNSTAMPED      1 to sign without a timestamp on purpose; with a key and neither
+#                               this nor a timestamping server, signing fails
 #
 # Without a timestamp a signature is trusted only while its certificate is valid; with one it
 # stays valid after the certificate expires. Without a timestamp the signing time is that of
@@ -41,23 +45,35 @@ when=()
 if [[ -n ${ZARNELL_SIGN_TIMESTAMP_URL:-} ]]; then
     when=(-ts "$ZARNELL_SIGN_TIMESTAMP_URL")
     stamp="timestamped by $ZARNELL_SIGN_TIMESTAMP_URL"
-else
+elif [[ ${ZARNELL_SIGN_UNSTAMPED:-} == 1 ]]; then
     : "${SOURCE_DATE_EPOCH:?sign: SOURCE_DATE_EPOCH is not set}"
     when=(-time "$SOURCE_DATE_EPOCH")
-    stamp="NO TIMESTAMP (ZARNELL_SIGN_TIMESTAMP_URL is not set): valid only while the certificate is"
+    stamp="NO TIMESTAMP (ZARNELL_SIGN_UNSTAMPED=1): valid only while the certificate is"
+else
+    echo "sign: no timestamping server (set ZARNELL_SIGN_TIMESTAMP_URL): a signature without a" \
+        "timestamp stops being trusted when the certificate expires; set" \
+        "ZARNELL_SIGN_UNSTAMPED=1 to sign without one on purpose" >&2
+    exit 1
 fi
 
 password=()
-[[ -n ${ZARNELL_SIGN_PASSWORD:-} ]] && password=(-readpass -)
+if [[ -n ${ZARNELL_SIGN_PASSWORD:-} ]]; then
+    # A file, not standard input: before 2.9 (Debian 12 has 2.5), osslsigncode takes "-" for a file.
+    secrets=$(mktemp -d "${TMPDIR:-/tmp}/zarnell-sign.XXXXXX")
+    trap 'rm -rf "$secrets"' EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    (umask 077 && printf '%s' "$ZARNELL_SIGN_PASSWORD" >"$secrets/password")
+    password=(-readpass "$secrets/password")
+fi
 
 for file in "$@"; do
     # osslsigncode cannot sign in place.
     signed="$file.signing"
     rm -f "$signed"
-    printf '%s' "${ZARNELL_SIGN_PASSWORD:-}" |
-        osslsigncode sign "${key[@]}" "${password[@]}" -h sha256 "${when[@]}" \
-            -n "Zarnell Setup" -i https://github.com/zarnell/zarnell-setup \
-            -in "$file" -out "$signed" >"$signed.log" 2>&1 ||
+    env -u ZARNELL_SIGN_PASSWORD osslsigncode sign "${key[@]}" "${password[@]}" -h sha256 \
+        "${when[@]}" -n "Zarnell Setup" -i https://github.com/zarnell/zarnell-setup \
+        -in "$file" -out "$signed" </dev/null >"$signed.log" 2>&1 ||
         { cat "$signed.log" >&2; rm -f "$signed" "$signed.log"; exit 1; }
     rm -f "$signed.log"
     mv "$signed" "$file"
