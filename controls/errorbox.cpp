@@ -43,6 +43,8 @@ void ShowBox(QMessageBox::Icon Icon, const QString &Text) noexcept
             return;
         }
         QMessageBox box(Icon, StandardErrorTitle(), Text, QMessageBox::Ok);
+        // The text may quote a unit's reply: shown as it is, never read as markup.
+        box.setTextFormat(Qt::PlainText);
         box.exec();
     } catch (...) {
         // Showing the box failed (out of memory, no display): nothing better is left to do.

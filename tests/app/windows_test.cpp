@@ -237,10 +237,12 @@ TEST(TErrorBox, ShowsAnUnexpectedLineWholeWithItsNulAndHighBytes)
 {
     TModalDriver driver;
     QString text;
+    Qt::TextFormat format = Qt::AutoText;
     driver.When([] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); },
                 [&] {
                     auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
                     text = box->text();
+                    format = box->textFormat();
                     box->button(QMessageBox::Ok)->click();
                 });
     try {
@@ -251,4 +253,6 @@ TEST(TErrorBox, ShowsAnUnexpectedLineWholeWithItsNulAndHighBytes)
     EXPECT_TRUE(driver.Finished());
     EXPECT_EQ(text,
               QStringLiteral("Unexpected Response X") + QChar(0) + QStringLiteral("Y\u00E9."));
+    // A line that looks like markup is shown as it came.
+    EXPECT_EQ(format, Qt::PlainText);
 }
