@@ -20,17 +20,21 @@ done
 start_session
 printf 'Windows program under Wine: the dongle on COM5, slow to open\n'
 for slow_ms in 1500 4000; do
-    rm -f "$work/unit.ready" "$work/unit.json"
-    start_unit_on_com5
-    start_program "$exe" "$shim:$slowports" ZARNELL_SLOW_TTY="$unit_slave=$slow_ms"
+    # A simulator and files of its own for each run.
+    name=dongle$slow_ms
+    start_sim "$name" || fail "the simulator named no port"
+    slave_of=${name}_slave pid_of=${name}_pid
+    unit_pid=${!pid_of}
+    link_com COM5 "${!slave_of}" '\Device\Serial0' || fail "cannot list COM5"
+    start_program "$exe" "$shim:$slowports" ZARNELL_SLOW_TTY="${!slave_of}=$slow_ms"
     shown=$(now_ms)
-    within 60 test -e "$work/unit.ready" || fail "the dongle, $slow_ms ms to open, was not found"
+    within 60 test -e "$work/$name.ready" || fail "the dongle, $slow_ms ms to open, was not found"
     found=$(now_ms)
     download_to_programmed "$setup_x" "$setup_y" "$work/program.log" 1
     end_program "$setup_close_x" "$setup_close_y"
     end_processes "$unit_pid"
     unit_pid=
-    block=$(settings_block "$work/unit.json")
+    block=$(settings_block "$work/$name.json")
     [[ $block == "00 01$(printf ' ff%.0s' {1..30})" ]] ||
         fail "the unit holds the settings block $block"
     printf '  COM5 takes %4d ms to open: window shown to Download enabled %6d ms\n' \
