@@ -4,9 +4,9 @@
 // one of the few "known" DLLs, so a DLL put beside the program (in a Downloads folder, say)
 // under the name of a system DLL would run with it. The program imports every system DLL but
 // the process's basics through delay-load stubs that load each on its first call. Code runs
-// before main, though: the static initialisers make such calls (Qt's QHash seed, for one, is
-// drawn from advapi32's RtlGenRandom by one), and a DLL loaded so loads its own imports with
-// the program's folder first too. So the search is restricted here, before the runtime's
+// before main, though: the static initialisers make such calls (the random start of Qt's
+// QHash, for one, is drawn from advapi32's RtlGenRandom by one), and a DLL loaded so loads its
+// own imports with the program's folder first too. So the search is restricted here, before the runtime's
 // start-up; from then on every DLL, and every DLL that those load in turn, comes from the
 // system folder. The linker makes this the entry point (app/CMakeLists.txt).
 #include <windows.h>
