@@ -6,9 +6,9 @@
 // the process's basics through delay-load stubs that load each on its first call. Code runs
 // before main, though: the static initialisers make such calls (the random start of Qt's
 // QHash, for one, is drawn from advapi32's RtlGenRandom by one), and a DLL loaded so loads its
-// own imports with the program's folder first too. So the search is restricted here, before the runtime's
-// start-up; from then on every DLL, and every DLL that those load in turn, comes from the
-// system folder. The linker makes this the entry point (app/CMakeLists.txt).
+// own imports with the program's folder first too. So the search is restricted here, before
+// the runtime's start-up; from then on every DLL, and every DLL that those load in turn, comes
+// from the system folder. The linker makes this the entry point (app/CMakeLists.txt).
 #include <windows.h>
 
 // The runtime's start-up of a program with a WinMain: it initialises the runtime, runs the
