@@ -49,3 +49,24 @@ function(zarnell_delay_load Target)
 endfunction()
 
 set(ZARNELL_DELAYLOAD_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/delayload-library.cmake)
+
+# zarnell_protect_dll_search(TARGET ENTRY): TARGET starts at ENTRY, its own entry point, which
+# restricts the DLL search before the runtime's start-up runs, and imports every system DLL that
+# it and its static Qt import, but the process's basics (kernel32, the C runtime, the
+# synchronization API set), through delay-load stubs, so that each loads once the search is
+# restricted. For the DLLs that are not among Windows' known DLLs that is the point: Windows
+# would look for them beside the program first, before any code of the program runs. The known
+# DLLs and the WinRT API sets follow: which DLLs are known differs between Windows versions, and
+# Wine, on which the tests run, looks for what its own DLLs import beside the program
+# (comdlg32's comctl32, say).
+function(zarnell_protect_dll_search Target Entry)
+    if(MINGW)
+        target_link_options(${Target} PRIVATE -Wl,-e,${Entry})
+    else()
+        target_link_options(${Target} PRIVATE /ENTRY:${Entry})
+    endif()
+    zarnell_delay_load(${Target}
+        authz d3d9 d3d11 dwmapi dwrite dxgi netapi32 userenv uxtheme version winmm wtsapi32
+        advapi32 comdlg32 gdi32 imm32 ole32 oleaut32 shcore shell32 shlwapi user32 ws2_32
+        runtimeobject)
+endfunction()
