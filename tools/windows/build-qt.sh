@@ -147,7 +147,7 @@ copy_licences() {
     cp "$source/debian/copyright" "$into/debian-copyright"
 }
 
-say "building Qt for Windows into $prefix (about 15 minutes on two idle cores, longer under load)"
+say "building Qt for Windows into $prefix (15 to 20 minutes on two idle cores, longer under load)"
 printf '%s\n' "$toolchain" >"$work/toolchain.cmake"
 started=$SECONDS
 # The times that rcc writes into Qt's own resources are those of the source package's last
