@@ -1,5 +1,6 @@
 // The zarnell-unit-sim command as the demo uses it: started in the background, its first line
 // read for the port, stopped by a signal, its report shown with --show-eeprom.
+#include "childprocess.h"
 #include "frames.h"
 #include "ptyclient.h"
 #include "unitreport.h"
@@ -16,18 +17,15 @@
 #include <memory>
 
 #include <poll.h>
-#include <spawn.h>
 #include <sys/inotify.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr int PatienceMs = 5000;
+constexpr std::chrono::milliseconds Patience(PatienceMs);
 
 // A temporary folder, removed with everything in it.
 class TScratchDir {
@@ -46,78 +44,17 @@ private:
     std::filesystem::path FPath;
 };
 
-// The command running in the background with its standard output on a pipe.
-class TSimProcess {
+// The command running in the background.
+class TSimProcess : public TChildProcess {
 public:
     explicit TSimProcess(std::vector<std::string> Arguments)
+        : TChildProcess(ZARNELL_UNIT_SIM, std::move(Arguments))
     {
-        int pipe[2];
-        if (::pipe(pipe) != 0)
-            throw std::system_error(errno, std::generic_category(), "pipe");
-        FOutput = pipe[0];
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, pipe[0]);
-        Arguments.insert(Arguments.begin(), ZARNELL_UNIT_SIM);
-        std::vector<char *> argv;
-        for (std::string &argument : Arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        const int error =
-            ::posix_spawn(&FPid, ZARNELL_UNIT_SIM, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(pipe[1]);
-        if (error != 0)
-            throw std::system_error(error, std::generic_category(), "posix_spawn");
     }
 
-    ~TSimProcess()
-    {
-        if (FPid > 0) {
-            ::kill(FPid, SIGKILL);
-            ::waitpid(FPid, nullptr, 0);
-        }
-        ::close(FOutput);
-    }
-
-    void Signal(int Number) { ASSERT_EQ(::kill(FPid, Number), 0); }
-
-    // The output up to the end of the first line, or what came before the time-out.
-    std::string FirstLine()
-    {
-        std::string line;
-        char byte = 0;
-        while (byte != '\n' && WaitForOutput() && ::read(FOutput, &byte, 1) == 1)
-            line += byte;
-        if (!line.empty() && line.back() == '\n')
-            line.pop_back();
-        return line;
-    }
-
-    // The exit status, once the process has closed its output; -1 when it did not end in time.
-    int ExitStatus()
-    {
-        char buffer[256];
-        while (WaitForOutput())
-            if (::read(FOutput, buffer, sizeof buffer) <= 0) {
-                int status = 0;
-                ::waitpid(FPid, &status, 0);
-                FPid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-        return -1;
-    }
-
-private:
-    bool WaitForOutput()
-    {
-        pollfd fd{FOutput, POLLIN, 0};
-        return ::poll(&fd, 1, PatienceMs) == 1;
-    }
-
-    pid_t FPid = -1;
-    int FOutput = -1;
+    std::string FirstLine() { return TChildProcess::FirstLine(Patience); }
+    // The exit status; -1 when the command did not end in time.
+    int ExitStatus() { return Wait(Patience).value_or(-1); }
 };
 
 // Waits for a file to appear in Dir: renamed into it (IN_MOVED_TO), as the command does with a
