@@ -348,16 +348,8 @@ void TZRSetupForm::RestartDiscovery()
 
 void TZRSetupForm::ComPortRxChar(TSerCustomComm *, int Count)
 {
-    for (int i = 0; i < Count; ++i) {
-        std::uint8_t byte = 0;
-        if (!SerComm1.ReadChar(byte))
-            return;
-        if (std::optional<std::string> line = FReply.Feed(byte)) {
-            FProbeReport.LineReceived(*line);
-            if (*line == ProbeAnswer)
-                FFound = true;
-        }
-    }
+    if (ReadProbeReplies(SerComm1, Count, FReply, FProbeReport))
+        FFound = true;
 }
 
 void TZRSetupForm::DownloadButtonClick()

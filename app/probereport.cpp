@@ -3,6 +3,8 @@
 #include "exceptiontext.h"
 #include "frames.h"
 #include "latin1.h"
+#include "replyparser.h"
+#include "sercomm.h"
 #include "serexception.h"
 #include "seropentimes.h"
 
@@ -167,4 +169,20 @@ QString TProbeReport::Summary(const QStringList &Ports) const
 void TProbeReport::Record(const QString &Outcome)
 {
     FOutcomes.insert(FPort, Outcome + FSlowOpen);
+}
+
+bool ReadProbeReplies(TSerCustomComm &Comm, int Count, TReplyLineParser &Reply,
+                      TProbeReport &Report)
+{
+    bool answered = false;
+    for (int i = 0; i < Count; ++i) {
+        std::uint8_t byte = 0;
+        if (!Comm.ReadChar(byte))
+            break;
+        if (std::optional<std::string> line = Reply.Feed(byte)) {
+            Report.LineReceived(*line);
+            answered = answered || *line == ProbeAnswer;
+        }
+    }
+    return answered;
 }

@@ -13,6 +13,9 @@
 #include <exception>
 #include <string>
 
+class TReplyLineParser;
+class TSerCustomComm;
+
 Q_DECLARE_LOGGING_CATEGORY(lcDiscovery)
 
 class TProbeReport {
@@ -45,3 +48,8 @@ private:
     QString FVanished;  // the failure of a notification: the port went while it was probed
     QHash<QString, QString> FOutcomes;
 };
+
+// Reads the Count bytes that have come on a probed port, line by line, into Report; true when
+// one of the lines was the dongle's answer to the probe.
+bool ReadProbeReplies(TSerCustomComm &Comm, int Count, TReplyLineParser &Reply,
+                      TProbeReport &Report);

@@ -150,16 +150,8 @@ void TDongleProbe::ComPortOpened(TSerCustomComm *, std::exception_ptr Error)
 
 void TDongleProbe::ComPortRxChar(TSerCustomComm *, int Count)
 {
-    for (int i = 0; i < Count; ++i) {
-        std::uint8_t byte = 0;
-        if (!FComm.ReadChar(byte))
-            return;
-        if (std::optional<std::string> line = FReply.Feed(byte)) {
-            FReport.LineReceived(*line);
-            if (*line == ProbeAnswer)
-                FFound = true;
-        }
-    }
+    if (ReadProbeReplies(FComm, Count, FReply, FReport))
+        FFound = true;
 }
 
 // A probed port that vanished, say: one more reason why it is not the dongle's.
