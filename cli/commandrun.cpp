@@ -24,13 +24,17 @@ TExitStatus TCommandRun::Run(const TLoaderRun::TImage &Image, const std::functio
     FComm.OnNotifyException = TSerCommExceptionEvent(this, &TCommandRun::ComPortNotifyException);
     TExitStatus status = TExitStatus::esFailed;
     try {
-        FLastHeard = TCliClock::now();
+        FAwaitedSince = TCliClock::now();
         FRun.Start(FComm, Image);
         Prepared();
         status = Drive();
     } catch (...) {
         status = Failure(std::current_exception());
     }
+    // Closing the port discards what it has not sent yet: the unit should read the last frame
+    // whole, and after an interrupt the frame that was being written.
+    if (status == TExitStatus::esProgrammed || status == TExitStatus::esInterrupted)
+        WaitUntilSent();
     if (status != TExitStatus::esProgrammed)
         Abandon();
     FView.Finish();
@@ -50,19 +54,28 @@ TExitStatus TCommandRun::Drive()
             return TExitStatus::esInterrupted;
         }
         const TCliClock::time_point now = TCliClock::now();
-        if (now - FLastHeard >= FSilence) {
-            FMessage = "No answer from unit";
-            return TExitStatus::esSilentUnit;
-        }
+        if (now - FAwaitedSince >= FSilence)
+            return Unacknowledged();
         if (FTickRunning && now >= FNextTick) {
             FNextTick = now + TLoaderRun::TickInterval;
             FRun.Tick();
             continue;
         }
         const TCliClock::time_point wake =
-            FTickRunning ? std::min(FNextTick, FLastHeard + FSilence) : FLastHeard + FSilence;
+            FTickRunning ? std::min(FNextTick, FAwaitedSince + FSilence) : FAwaitedSince + FSilence;
         ServeUntil([this] { return FProgrammed || FFailure; }, wake);
     }
+}
+
+TExitStatus TCommandRun::Unacknowledged()
+{
+    if (!FRefused) {
+        FMessage = "No answer from unit";
+        return TExitStatus::esSilentUnit;
+    }
+    FMessage =
+        std::string("The unit keeps refusing the ") + TLoaderRun::StepName(FAwaitedStep) + " frame";
+    return TExitStatus::esUnitRefuses;
 }
 
 TExitStatus TCommandRun::Failure(std::exception_ptr Error)
@@ -78,6 +91,16 @@ TExitStatus TCommandRun::Failure(std::exception_ptr Error)
         return TExitStatus::esUnexpectedReply;
     } catch (...) {
         return TExitStatus::esFailed;
+    }
+}
+
+// Bounded, as every wait of a command; a port that fails now is closed all the same.
+void TCommandRun::WaitUntilSent() noexcept
+{
+    constexpr std::chrono::milliseconds bound{1000};
+    try {
+        ServeUntil([this] { return FComm.GetStatistics().OutQue == 0; }, TCliClock::now() + bound);
+    } catch (...) {
     }
 }
 
@@ -104,14 +127,21 @@ void TCommandRun::SetTickRunning(bool On)
     FTickRunning = On;
 }
 
+// The frame of a new step starts the clock; the same frame sent again after a refusal does not.
 void TCommandRun::FrameSent(std::string_view, const std::string &)
 {
-    FLastHeard = TCliClock::now();
+    if (FRun.Step() == FAwaitedStep)
+        return;
+    FAwaitedStep = FRun.Step();
+    FAwaitedSince = TCliClock::now();
+    FRefused = false;
 }
 
+// The unit is there, but only an acknowledgement, whose step sends a frame of its own, moves the
+// run on: until then every line is a refusal (an unexpected one ends the run anyway).
 void TCommandRun::ReplyReceived(const std::string &)
 {
-    FLastHeard = TCliClock::now();
+    FRefused = true;
 }
 
 void TCommandRun::Programmed()

@@ -1,7 +1,7 @@
 // A loader run driven from the command line: the run's 20 ms tick on the command's own thread,
-// and, unlike the window, an end to every wait. The run ends "Programmed", or when the unit has
-// been silent too long, the dongle is lost, the unit answers something unexpected, the port
-// fails or the command is interrupted.
+// and, unlike the window, an end to every wait. The run ends "Programmed", or when a frame has
+// gone unacknowledged too long (the unit silent, or refusing it again and again), the dongle is
+// lost, the unit answers something unexpected, the port fails or the command is interrupted.
 #pragma once
 
 #include "exitstatus.h"
@@ -24,8 +24,9 @@ public:
     TCommandRun(const TCommandRun &) = delete;
     TCommandRun &operator=(const TCommandRun &) = delete;
 
-    // Runs to the end and tells how it ended; a run that did not end "Programmed" is abandoned.
-    // Prepared is called once the run has purged the port, before its first frame.
+    // Runs to the end and tells how it ended; a run that did not end "Programmed" is abandoned,
+    // an interrupted one once the frame being written has gone out whole. Prepared is called
+    // once the run has purged the port, before its first frame.
     TExitStatus Run(const TLoaderRun::TImage &Image, const std::function<void()> &Prepared);
 
     // What went wrong, for the user; empty once programmed.
@@ -43,7 +44,9 @@ private:
 
     void ComPortNotifyException(TSerCustomComm *Sender, std::exception_ptr Error);
     TExitStatus Drive();
+    TExitStatus Unacknowledged();
     TExitStatus Failure(std::exception_ptr Error);
+    void WaitUntilSent() noexcept;
     void Abandon() noexcept;
 
     TSerCustomComm &FComm;
@@ -52,7 +55,11 @@ private:
     TLoaderRun FRun{*this};
     bool FTickRunning = false;
     TCliClock::time_point FNextTick;
-    TCliClock::time_point FLastHeard; // the last frame sent or reply received
+    // The step whose frame the unit has yet to acknowledge, since when, and whether it answered
+    // at all: a refusal sends the frame again but is no progress.
+    std::uint8_t FAwaitedStep = 0;
+    TCliClock::time_point FAwaitedSince;
+    bool FRefused = false;
     bool FProgrammed = false;
     std::exception_ptr FFailure;
     std::string FMessage;

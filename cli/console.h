@@ -1,12 +1,16 @@
-// The console a command runs in: interrupts from the keyboard or the system, and whether a
-// stream is a terminal. console_posix.cpp and console_win.cpp serve the platforms.
+// The console a command runs in: interrupts from the keyboard or the system, where a question for
+// the person goes, and whether a stream is a terminal. console_posix.cpp and console_win.cpp
+// serve the platforms.
 #pragma once
 
 #include <cstdio>
 
-// From now on Ctrl-C and SIGTERM (and Ctrl-Break on Windows) no longer end the process; they set
-// the flag that Interrupted reads, and the command ends itself, closing its port. Raises
-// std::system_error when the handler cannot be installed.
+// From now on nothing from outside ends the process in the middle of a run. Ctrl-C, SIGTERM and
+// a hang-up of the terminal (a dropped ssh session), and on Windows Ctrl-Break and the console
+// being closed, the user logging off or the system shutting down, set the flag that Interrupted
+// reads, and the command ends itself: the frame being written completes and the port is closed.
+// A write to a closed pipe fails and is dropped instead of ending the process. Raises
+// std::system_error when a handler cannot be installed.
 void CatchInterrupts();
 
 bool Interrupted();
@@ -15,3 +19,8 @@ bool Interrupted();
 void NoteInterrupt() noexcept;
 
 bool IsTerminal(std::FILE *Stream);
+
+// Where a question for the person goes: standard error when it is a terminal, else the process's
+// controlling terminal (the console on Windows); nullptr when there is none. Whatever standard
+// output is redirected to, the person sees the question.
+std::FILE *QuestionStream();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <memory>
 #include <system_error>
 
 #include <unistd.h>
@@ -13,11 +14,10 @@ extern "C" void OnInterrupt(int)
     NoteInterrupt();
 }
 
-// Without SA_RESTART, so that a confirmation being read ends at the interrupt.
-void Catch(int Signal)
+void SetAction(int Signal, void (*Handler)(int))
 {
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = Handler;
     sigemptyset(&action.sa_mask);
     if (sigaction(Signal, &action, nullptr) != 0)
         throw std::system_error(errno, std::generic_category(), "sigaction");
@@ -25,13 +25,26 @@ void Catch(int Signal)
 
 } // namespace
 
+// Without SA_RESTART, so that a confirmation being read ends at the interrupt.
 void CatchInterrupts()
 {
-    Catch(SIGINT);
-    Catch(SIGTERM);
+    SetAction(SIGINT, OnInterrupt);
+    SetAction(SIGTERM, OnInterrupt);
+    SetAction(SIGHUP, OnInterrupt);
+    // Output into a pipe whose reader has gone (| head) fails with EPIPE, and stdio drops it.
+    SetAction(SIGPIPE, SIG_IGN);
 }
 
 bool IsTerminal(std::FILE *Stream)
 {
     return isatty(fileno(Stream)) == 1;
+}
+
+std::FILE *QuestionStream()
+{
+    if (IsTerminal(stderr))
+        return stderr;
+    using TFile = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
+    static const TFile terminal(std::fopen("/dev/tty", "we"), &std::fclose);
+    return terminal.get();
 }

@@ -2,6 +2,7 @@
 
 #include "serhandover.h"
 
+#include <memory>
 #include <system_error>
 
 #include <io.h>
@@ -9,13 +10,22 @@
 
 namespace {
 
+// The system ends the process as soon as the handler of these events returns, and a few seconds
+// after the event whatever the handler does.
+bool EndsTheProcess(DWORD Event)
+{
+    return Event == CTRL_CLOSE_EVENT || Event == CTRL_LOGOFF_EVENT || Event == CTRL_SHUTDOWN_EVENT;
+}
+
 // Runs on a thread of its own, which may wake the command's thread at once.
 BOOL WINAPI OnConsoleControl(DWORD Event)
 {
-    if (Event != CTRL_C_EVENT && Event != CTRL_BREAK_EVENT)
-        return FALSE;
     NoteInterrupt();
     TSerHandOver::Main().Notify();
+    // The command ends the process itself, with its exit status, once its port is closed; until
+    // then this thread keeps the system from ending it.
+    if (EndsTheProcess(Event))
+        Sleep(INFINITE);
     return TRUE;
 }
 
@@ -28,7 +38,19 @@ void CatchInterrupts()
                                 "SetConsoleCtrlHandler");
 }
 
+// A console, not merely a character device: NUL is one too.
 bool IsTerminal(std::FILE *Stream)
 {
-    return _isatty(_fileno(Stream)) != 0;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream)));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+std::FILE *QuestionStream()
+{
+    if (IsTerminal(stderr))
+        return stderr;
+    using TFile = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
+    static const TFile console(std::fopen("CONOUT$", "w"), &std::fclose);
+    return console.get();
 }

@@ -4,7 +4,6 @@
 #include "frames.h"
 #include "sercomm.h"
 #include "serdevicename.h"
-#include "seropentimes.h"
 #include "serports.h"
 
 #include <QStringList>
@@ -17,9 +16,6 @@ QString Q(const std::string &Text)
 {
     return QString::fromStdString(Text);
 }
-
-// With no port listed, the list is looked at again after this long.
-constexpr std::chrono::milliseconds EmptyListPause{200};
 
 } // namespace
 
@@ -38,6 +34,7 @@ TDongleProbe::~TDongleProbe()
 
 void TDongleProbe::CloseQuietly()
 {
+    FOpenPort.clear();
     try {
         FComm.CloseInBackground();
     } catch (...) {
@@ -45,7 +42,8 @@ void TDongleProbe::CloseQuietly()
 }
 
 // Every failure only means that this port is not the dongle's; the report says why.
-bool TDongleProbe::Probe(const std::string &Port)
+bool TDongleProbe::Probe(const std::string &Port, TCliClock::time_point Deadline,
+                         std::chrono::milliseconds ShortOpen)
 {
     CloseQuietly();
     // An answer counts only for the port probed here: whatever the previous port still
@@ -69,7 +67,7 @@ bool TDongleProbe::Probe(const std::string &Port)
         FReport.Failed(std::current_exception());
         return false;
     }
-    if (!WaitForOpen(SerOpenBound(path)))
+    if (!WaitForOpen(SerOpenBound(path, ShortOpen), Deadline))
         return false;
     if (FOpenError) {
         FReport.Failed(FOpenError);
@@ -80,30 +78,34 @@ bool TDongleProbe::Probe(const std::string &Port)
     try {
         FComm.PurgeReadWrite();
         FComm.WriteChar(ProbeByte);
-        ServeUntil([this] { return FFound || FComm.DeviceLost(); }, TCliClock::now() + AnswerDue);
+        ServeUntil([this] { return FFound || FComm.DeviceLost(); },
+                   std::min(TCliClock::now() + AnswerDue, Deadline));
     } catch (...) {
         FReport.Failed(std::current_exception());
     }
     FReport.Concluded();
     // An answer from a port that went away afterwards finds nothing to program.
-    if (FFound && !FComm.DeviceLost())
+    if (FFound && !FComm.DeviceLost()) {
+        FOpenPort = Port;
         return true;
+    }
     CloseQuietly();
     return false;
 }
 
 // The bound counts the open itself, which may begin late, after an earlier close of the same
-// device. An open still under way at the bound is left to finish on its own: the device is
-// closed again, with nothing written to it, and how long it took is the port's bound next time.
-bool TDongleProbe::WaitForOpen(std::chrono::milliseconds Bound)
+// device; Deadline is never passed. An open still under way then is left to finish on its own:
+// the device is closed again, with nothing written to it, and how long it took is the port's
+// bound next time.
+bool TDongleProbe::WaitForOpen(std::chrono::milliseconds Bound, TCliClock::time_point Deadline)
 {
-    TCliClock::time_point deadline = TCliClock::now() + Bound;
-    while (!ServeUntil([this] { return FOpenDone; }, deadline)) {
+    TCliClock::time_point until = std::min(TCliClock::now() + Bound, Deadline);
+    while (!ServeUntil([this] { return FOpenDone; }, until)) {
         if (Interrupted())
             break;
         const std::chrono::milliseconds opening = FComm.OpeningFor();
-        if (opening.count() > 0 && opening < Bound) {
-            deadline = TCliClock::now() + (Bound - opening);
+        if (opening.count() > 0 && opening < Bound && TCliClock::now() < Deadline) {
+            until = std::min(TCliClock::now() + (Bound - opening), Deadline);
             continue;
         }
         FComm.AbandonOpen();
@@ -117,29 +119,56 @@ bool TDongleProbe::WaitForOpen(std::chrono::milliseconds Bound)
     return true;
 }
 
-std::string TDongleProbe::Search(TCliClock::time_point Deadline)
+std::vector<std::string> TDongleProbe::Search(TCliClock::time_point Deadline)
 {
-    while (!Interrupted() && TCliClock::now() < Deadline) {
-        FPassPorts = SerPortNames();
-        QStringList names;
-        for (const std::string &port : FPassPorts)
-            names << Q(port);
-        FReport.PassStarted(names);
-        for (const std::string &port : FPassPorts) {
-            if (Probe(port))
-                return port;
-            if (Interrupted() || TCliClock::now() >= Deadline)
-                return {};
-        }
-        if (FPassPorts.empty())
-            ServeUntil([] { return false; }, std::min(Deadline, TCliClock::now() + EmptyListPause));
+    std::vector<std::string> dongles;
+    while (dongles.empty() && !Interrupted() && TCliClock::now() < Deadline) {
+        const TCliClock::time_point started = TCliClock::now();
+        dongles = ProbePass(Deadline);
+        if (dongles.empty())
+            ServeUntil([] { return false; }, std::min(started + PassPause, Deadline));
     }
-    return {};
+    return dongles;
+}
+
+// One pass over the list as it is now. A port that answered is closed again when the next is
+// probed: the pass goes on to its end, so that every dongle on the machine answers.
+std::vector<std::string> TDongleProbe::ProbePass(TCliClock::time_point Deadline)
+{
+    FPassPorts = SerPortNames();
+    FPassComplete = false;
+    QStringList names;
+    for (const std::string &port : FPassPorts)
+        names << Q(port);
+    FReport.PassStarted(names);
+    std::vector<std::string> dongles;
+    for (const std::string &port : FPassPorts) {
+        if (Interrupted() || TCliClock::now() >= Deadline)
+            return dongles;
+        if (Probe(port, Deadline))
+            dongles.push_back(port);
+    }
+    FPassComplete = true;
+    return dongles;
+}
+
+bool TDongleProbe::Hold(const std::string &Port, TCliClock::time_point Deadline)
+{
+    if (FOpenPort == Port && !FComm.DeviceLost())
+        return true;
+    return Probe(Port, Deadline);
 }
 
 std::string TDongleProbe::Outcome(const std::string &Port) const
 {
     return FReport.Outcome(Q(Port)).toStdString();
+}
+
+std::string TDongleProbe::Words(const std::string &Port) const
+{
+    const QString prefix = Q(Port) + QStringLiteral(": ");
+    const QString outcome = FReport.Outcome(Q(Port));
+    return (outcome.startsWith(prefix) ? outcome.mid(prefix.size()) : outcome).toStdString();
 }
 
 void TDongleProbe::ComPortOpened(TSerCustomComm *, std::exception_ptr Error)

@@ -22,7 +22,12 @@ constexpr std::array StatusTexts{
     TStatusText{TExitStatus::esUnexpectedReply, "unexpected-reply",
                 "the unit gave an unexpected reply"},
     TStatusText{TExitStatus::esInterrupted, "interrupted",
-                "interrupted (Ctrl-C, SIGTERM, Ctrl-Break) or not confirmed"},
+                "interrupted (Ctrl-C, SIGTERM, Ctrl-Break, a hang-up, the console closed) or not "
+                "confirmed"},
+    TStatusText{TExitStatus::esUnitRefuses, "unit-refuses",
+                "the unit kept refusing a frame (for --silence-timeout)"},
+    TStatusText{TExitStatus::esSeveralDongles, "several-dongles",
+                "more than one dongle answered; nothing was written (choose one with --port)"},
 };
 
 } // namespace

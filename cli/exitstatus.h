@@ -11,7 +11,9 @@ enum class TExitStatus : int {
     esSilentUnit = 4,      // the unit did not answer a frame in time
     esDongleLost = 5,      // the dongle went away during the run
     esUnexpectedReply = 6, // the unit answered something that is neither "A" nor "N"
-    esInterrupted = 7,     // Ctrl-C, SIGTERM or Ctrl-Break, or the confirmation declined
+    esInterrupted = 7,     // Ctrl-C, SIGTERM, a hang-up or a closing console, or not confirmed
+    esUnitRefuses = 8,     // the unit refused a frame again and again until the silence bound
+    esSeveralDongles = 9,  // more than one dongle answered; nothing was written to any unit
 };
 
 // "programmed", "no-dongle", …

@@ -26,9 +26,11 @@ TProgressView::TProgressView(std::FILE *Stream, bool Bar)
 
 void TProgressView::StepRun(std::uint8_t Step)
 {
-    // The step that moves on to the next page sends nothing; the last one is Programmed.
-    if (Step == TLoaderRun::StepNextPage || Step == TLoaderRun::StepProgrammed)
+    // The step that moves on to the next page sends nothing; the last one is Programmed; a step
+    // that runs again sends its frame again after a refusal, which a unit may do many times.
+    if (Step == TLoaderRun::StepNextPage || Step == TLoaderRun::StepProgrammed || Step == FShown)
         return;
+    FShown = Step;
     if (FBar) {
         DrawBar(PercentAt(Step), TLoaderRun::StepName(Step));
     } else {

@@ -20,4 +20,5 @@ private:
     std::FILE *FStream;
     bool FBar;
     bool FBarShown = false;
+    std::uint8_t FShown = 0; // the step shown last
 };

@@ -63,6 +63,10 @@ public:
     // Like Close, except that the device is closed, and the pause after it taken, on a thread of
     // its own; the next BeginOpen of the same device waits for them.
     void CloseInBackground();
+    // Waits until every close in the background, of any component, has ended, or until
+    // Deadline; true when they all have. A program that ends at once after its last close waits
+    // for them first: a device whose close never ran may stay busy for the next program.
+    static bool AwaitClosesInBackground(std::chrono::steady_clock::time_point Deadline);
 
     // True once the device of the open port has gone away (see above), until the port closes.
     bool DeviceLost() const { return Active() && FDeviceLost; }

@@ -11,9 +11,43 @@
 #include "seropentimes.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <utility>
+
+namespace {
+
+// The closes in the background that have not ended. Shared with every close's thread, so that
+// it outlives the program's static objects for as long as a close still runs.
+struct TClosesUnderWay {
+    std::mutex Lock;
+    std::condition_variable Ended;
+    int Count = 0;
+
+    void Begin()
+    {
+        std::lock_guard lock(Lock);
+        ++Count;
+    }
+
+    void End()
+    {
+        {
+            std::lock_guard lock(Lock);
+            --Count;
+        }
+        Ended.notify_all();
+    }
+};
+
+std::shared_ptr<TClosesUnderWay> ClosesUnderWay()
+{
+    static const auto closes = std::make_shared<TClosesUnderWay>();
+    return closes;
+}
+
+} // namespace
 
 // What an open in the background shares between its thread and the component.
 struct TSerCustomComm::TPendingOpen {
@@ -167,13 +201,24 @@ void TSerCustomComm::CloseDeviceInBackground(std::unique_ptr<TSerDevice> Device,
 {
     // A job must be copyable and the device is not, so the job owns it through a shared
     // pointer, and it alone: the device must not close here.
-    auto close = [device = std::shared_ptr<TSerDevice>(std::move(Device))]() mutable {
+    const std::shared_ptr<TClosesUnderWay> closes = ClosesUnderWay();
+    auto close = [device = std::shared_ptr<TSerDevice>(std::move(Device)), closes]() mutable {
         device.reset();
         std::this_thread::sleep_for(CloseHold);
+        closes->End();
     };
+    closes->Begin();
     try {
         SerRunDeviceJob(Path, std::move(close), [] { return false; });
     } catch (...) {
         // No thread to close it on: the job is gone, and the device with it, on this thread.
+        closes->End();
     }
+}
+
+bool TSerCustomComm::AwaitClosesInBackground(std::chrono::steady_clock::time_point Deadline)
+{
+    const std::shared_ptr<TClosesUnderWay> closes = ClosesUnderWay();
+    std::unique_lock lock(closes->Lock);
+    return closes->Ended.wait_until(lock, Deadline, [&] { return closes->Count == 0; });
 }

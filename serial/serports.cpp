@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <sstream>
 
 namespace {
 
@@ -15,11 +14,13 @@ bool IsDigit(char C)
 std::vector<std::string> SplitPaths(const std::string &List)
 {
     std::vector<std::string> paths;
-    std::istringstream stream(List);
-    for (std::string path; std::getline(stream, path, ':');) {
-        if (!path.empty())
-            paths.push_back(path);
-    }
+    if (List.empty())
+        return paths;
+    std::string::size_type start = 0;
+    for (std::string::size_type colon; (colon = List.find(':', start)) != std::string::npos;
+         start = colon + 1)
+        paths.push_back(List.substr(start, colon - start));
+    paths.push_back(List.substr(start));
     return paths;
 }
 
@@ -56,9 +57,18 @@ bool SerNaturalLess(const std::string &A, const std::string &B)
     return A.size() - i < B.size() - j;
 }
 
-std::vector<std::string> SerPortNames()
+std::optional<std::vector<std::string>> SerPortsOverride()
 {
     if (const char *override = std::getenv("ZARNELL_PORTS"))
         return SplitPaths(override);
-    return SerSystemPortNames();
+    return std::nullopt;
+}
+
+std::vector<std::string> SerPortNames()
+{
+    std::optional<std::vector<std::string>> paths = SerPortsOverride();
+    if (!paths)
+        return SerSystemPortNames();
+    std::erase(*paths, std::string());
+    return *paths;
 }

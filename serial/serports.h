@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,11 @@
 // environment variable ZARNELL_PORTS is set, its colon-separated device paths replace them
 // (pseudo-terminals for demos and tests). Reads no device.
 std::vector<std::string> SerPortNames();
+
+// The device paths that ZARNELL_PORTS lists, in its order, with an empty entry ("a::b", a colon
+// at either end: a script's unset variable) kept as ""; set to nothing, it lists no port.
+// Nothing when it is not set. SerPortNames passes over the empty entries.
+std::optional<std::vector<std::string>> SerPortsOverride();
 
 // The platform's own list: serports_linux.cpp reads sysfs, serports_win.cpp the registry's
 // HARDWARE\DEVICEMAP\SERIALCOMM.

@@ -18,7 +18,8 @@ extern char **environ;
 using namespace std::chrono_literals;
 
 TChildProcess::TChildProcess(const std::string &Program, std::vector<std::string> Arguments,
-                             const std::vector<std::string> &Environment)
+                             const std::vector<std::string> &Environment,
+                             const TChildTerminal &Terminal)
 {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -27,9 +28,20 @@ TChildProcess::TChildProcess(const std::string &Program, std::vector<std::string
     FErr = err[0];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (Terminal.Path.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    } else {
+        // Opened after setsid, the terminal becomes the new session's controlling terminal.
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, Terminal.Path.c_str(), O_RDWR, 0);
+    }
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    if (Terminal.Errors)
+        posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
 
     const auto name = [](std::string_view Entry) { return Entry.substr(0, Entry.find('=')); };
     std::vector<std::string> entries = Environment;
@@ -49,8 +61,9 @@ TChildProcess::TChildProcess(const std::string &Program, std::vector<std::string
     argv.push_back(nullptr);
 
     const int error =
-        ::posix_spawn(&FPid, Program.c_str(), &actions, nullptr, argv.data(), env.data());
+        ::posix_spawn(&FPid, Program.c_str(), &actions, &attributes, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     ::close(out[1]);
     ::close(err[1]);
     if (error != 0) {
@@ -107,6 +120,11 @@ std::string TChildProcess::FirstLine(std::chrono::milliseconds Timeout)
     while (Out.find('\n') == std::string::npos && ReadSome(deadline))
         ;
     return Out.substr(0, Out.find('\n'));
+}
+
+void TChildProcess::CloseOutput()
+{
+    ::close(std::exchange(FOut, -1));
 }
 
 std::optional<int> TChildProcess::Wait(std::chrono::milliseconds Timeout)

@@ -41,6 +41,7 @@ public:
         std::filesystem::create_symlink(Target, FPath);
     }
     ~TSlowPortLink() { std::filesystem::remove(FPath); }
+    std::string Path() const { return FPath.string(); }
     TSlowPortLink(const TSlowPortLink &) = delete;
     TSlowPortLink &operator=(const TSlowPortLink &) = delete;
 
