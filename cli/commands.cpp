@@ -187,17 +187,21 @@ private:
     TExitStatus FStatus;
 };
 
-// The one port named with --port: its open may take as long as a search would.
-void ProbeNamedPort(TDongleProbe &Probe, const TProgramOptions &Options, const TOutput &Out)
+// The one port named with --port, left open on the dongle; its open may take as long as a
+// search would.
+std::string ProbeNamedPort(TDongleProbe &Probe, const TProgramOptions &Options, const TOutput &Out)
 {
     const std::chrono::milliseconds bound = Milliseconds(Options.SearchTimeout);
-    if (Probe.Probe(Options.Port, TCliClock::now() + bound, bound) || Interrupted())
-        return;
+    if (Probe.Probe(Options.Port, TCliClock::now() + bound, bound))
+        return Options.Port;
+    if (Interrupted())
+        return {};
     Out.Say(Probe.Outcome(Options.Port));
     throw ECommandFailure(TExitStatus::esNoDongle, "No dongle on " + Options.Port);
 }
 
-// The search over every port: one dongle, and only one, answers in a pass that probed them all.
+// The search over every port, which leaves the dongle's open: one dongle, and only one, answers
+// in a pass that probed them all.
 std::string SearchDongle(TDongleProbe &Probe, const TProgramOptions &Options, const TOutput &Out,
                          TPortsOutcome &Outcome)
 {
@@ -226,24 +230,19 @@ std::string SearchDongle(TDongleProbe &Probe, const TProgramOptions &Options, co
 }
 
 // Finds the dongle, asks, and runs the loader; the port is left for the caller to close.
-void ProgramUnit(TSerCustomComm &Comm, const TProgramOptions &Options, std::FILE *Question,
-                 const TOutput &Out, TPortsOutcome &Outcome)
+void ProgramUnit(TSerCustomComm &Comm, const TProgramOptions &Options, const TSettingsBlock &Block,
+                 std::FILE *Question, const TOutput &Out, TPortsOutcome &Outcome)
 {
-    const TSettingsBlock block = MakeSettingsBlock(Options.Value, Options.ZnId);
     {
         TDongleProbe probe(Comm);
-        if (Options.Port.empty())
-            Outcome.Port = SearchDongle(probe, Options, Out, Outcome);
-        else
-            ProbeNamedPort(probe, Options, Out);
+        Outcome.Port = Options.Port.empty() ? SearchDongle(probe, Options, Out, Outcome)
+                                            : ProbeNamedPort(probe, Options, Out);
     }
-    if (!Options.Port.empty())
-        Outcome.Port = Options.Port;
     if (Interrupted())
         throw ECommandFailure(TExitStatus::esInterrupted, "Interrupted");
     const std::string what = "Dongle on " + Outcome.Port + "\nWriting ZN ID " +
                              std::to_string(Options.ZnId) + " and value " +
-                             std::to_string(Options.Value) + ": " + Hex(block);
+                             std::to_string(Options.Value) + ": " + Hex(Block);
     Out.Say(what);
     if (!Question)
         Out.Say(Caution());
@@ -254,17 +253,17 @@ void ProgramUnit(TSerCustomComm &Comm, const TProgramOptions &Options, std::FILE
     // The line goes over to the boot loader, as the window does once the dongle has answered;
     // here only after the run's purge, which would discard a "Z" that the line has not passed
     // on yet (a person at the window takes longer than that anyway).
-    Outcome.Status = run.Run(block, [&Comm] { Comm.WriteChar(LoaderCommandByte); });
+    Outcome.Status = run.Run(Block, [&Comm] { Comm.WriteChar(LoaderCommandByte); });
     Outcome.Unfinished = run.Unfinished();
     Outcome.Message = run.Message();
 }
 
-TPortsOutcome UsePorts(TSerCustomComm &Comm, const TProgramOptions &Options, std::FILE *Question,
-                       const TOutput &Out)
+TPortsOutcome UsePorts(TSerCustomComm &Comm, const TProgramOptions &Options,
+                       const TSettingsBlock &Block, std::FILE *Question, const TOutput &Out)
 {
     TPortsOutcome outcome;
     try {
-        ProgramUnit(Comm, Options, Question, Out, outcome);
+        ProgramUnit(Comm, Options, Block, Question, Out, outcome);
     } catch (const ECommandFailure &e) {
         outcome.Status = e.Status();
         outcome.Message = e.what();
@@ -351,7 +350,7 @@ TExitStatus RunProgram(const TProgramOptions &Options)
 
     TSerComm comm;
     UseDongleLine(comm);
-    const TPortsOutcome outcome = UsePorts(comm, Options, question, out);
+    const TPortsOutcome outcome = UsePorts(comm, Options, block, question, out);
     CloseEveryPort(comm);
     if (!outcome.Port.empty())
         document["port"] = outcome.Port;

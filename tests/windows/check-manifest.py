@@ -2,8 +2,9 @@
 """Reads the application manifest back from a Windows program's resources (RT_MANIFEST, id 1)
 and checks what Windows takes from it: the program runs with the user's own rights, declares
 Windows 10 and 11 as supported, is per-monitor (v2) DPI aware with the per-monitor fallback of
-older versions, and keeps the system's ANSI code page.
-    check-manifest.py PROGRAM.exe"""
+older versions, and keeps the system's ANSI code page. A console program (--console) draws no
+window and declares no DPI awareness.
+    check-manifest.py [--console] PROGRAM.exe"""
 import struct
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -64,7 +65,7 @@ def resource(image, kind, identifier):
     return None
 
 
-def check(manifest):
+def check(manifest, console):
     """The faults of the manifest, none when it is as it should be."""
     root = ElementTree.fromstring(manifest)
     faults = []
@@ -77,29 +78,31 @@ def check(manifest):
     if WINDOWS_10_AND_11 not in systems:
         faults.append(f"Windows 10 and 11 are not among the supported systems {systems}")
     awareness = [element.text.strip() for element in root.iter(SETTINGS_2016 + "dpiAwareness")]
-    if awareness != ["PerMonitorV2"]:
-        faults.append(f"DPI awareness {awareness}, not PerMonitorV2")
+    if awareness != ([] if console else ["PerMonitorV2"]):
+        faults.append(f"DPI awareness {awareness}")
     fallback = [element.text.strip().lower() for element in root.iter(SETTINGS_2005 + "dpiAware")]
-    if fallback != ["true/pm"]:
-        faults.append(f"DPI aware fallback {fallback}, not true/pm")
+    if fallback != ([] if console else ["true/pm"]):
+        faults.append(f"DPI aware fallback {fallback}")
     if any(True for _ in root.iter(SETTINGS_2019 + "activeCodePage")):
         faults.append("the manifest sets the active code page")
     return faults
 
 
 def main():
-    with open(sys.argv[1], "rb") as program:
+    console = sys.argv[1:2] == ["--console"]
+    path = sys.argv[-1]
+    with open(path, "rb") as program:
         image = program.read()
     manifest = resource(image, RT_MANIFEST, 1)
     if manifest is None:
-        sys.exit(f"{sys.argv[1]} carries no manifest (RT_MANIFEST 1)")
-    faults = check(manifest)
+        sys.exit(f"{path} carries no manifest (RT_MANIFEST 1)")
+    faults = check(manifest, console)
     for fault in faults:
-        print(f"{sys.argv[1]}: {fault}", file=sys.stderr)
+        print(f"{path}: {fault}", file=sys.stderr)
     if faults:
         sys.exit(1)
-    print(f"{sys.argv[1]}: manifest asInvoker, Windows 10 and 11, PerMonitorV2 (true/pm), "
-          "the system's code page")
+    dpi = "no window" if console else "PerMonitorV2 (true/pm)"
+    print(f"{path}: manifest asInvoker, Windows 10 and 11, {dpi}, the system's code page")
 
 
 if __name__ == "__main__":
