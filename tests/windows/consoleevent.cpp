@@ -1,9 +1,9 @@
-// Runs a console program and, once it has printed a given line, raises a console event in it as
+// Runs a console program and, once it has printed a given text, raises a console event in it as
 // Windows does when its console window is closed, the user logs off or the system shuts down:
 // a thread of the program runs the console's dispatcher, kernelbase's CtrlRoutine, which calls the
 // program's handlers in turn. Then waits for the program to end by itself, and ends with its exit
 // status, or with 124 when it is still running after the time Windows would have given it.
-//   zarnell-consoleevent close|logoff|shutdown LINE PROGRAM [ARGUMENTS...]
+//   zarnell-consoleevent close|logoff|shutdown TEXT PROGRAM [ARGUMENTS...]
 // The program's standard output passes through; its standard error is this program's own.
 #include <windows.h>
 
@@ -49,10 +49,13 @@ void RaiseConsoleEvent(HANDLE Process, DWORD Event)
     const FARPROC dispatcher = kernelbase ? GetProcAddress(kernelbase, "CtrlRoutine") : nullptr;
     if (!dispatcher)
         Fail("finding CtrlRoutine");
-    // System DLLs sit at the same address in every process of a session.
-    const HANDLE thread = CreateRemoteThread(
-        Process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(dispatcher),
-        reinterpret_cast<void *>(static_cast<ULONG_PTR>(Event)), 0, nullptr);
+    // System DLLs sit at the same address in every process of a session. FARPROC is a
+    // function of no parameters, so the address goes through void * to the thread's type.
+    const auto start =
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void *>(dispatcher));
+    const HANDLE thread =
+        CreateRemoteThread(Process, nullptr, 0, start,
+                           reinterpret_cast<void *>(static_cast<ULONG_PTR>(Event)), 0, nullptr);
     if (!thread)
         Fail("CreateRemoteThread");
     CloseHandle(thread);
@@ -76,11 +79,11 @@ bool PassOn(HANDLE Pipe, std::string &Seen)
 int main(int Argc, char **Argv)
 {
     if (Argc < 4) {
-        std::fprintf(stderr, "usage: zarnell-consoleevent close|logoff|shutdown LINE PROGRAM...\n");
+        std::fprintf(stderr, "usage: zarnell-consoleevent close|logoff|shutdown TEXT PROGRAM...\n");
         return 2;
     }
     const DWORD event = EventOf(Argv[1]);
-    const std::string awaited = std::string(Argv[2]) + "\n";
+    const std::string awaited = Argv[2];
 
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -108,7 +111,8 @@ int main(int Argc, char **Argv)
     while (seen.find(awaited) == std::string::npos && PassOn(readEnd, seen))
         ;
     if (seen.find(awaited) == std::string::npos) {
-        std::fprintf(stderr, "zarnell-consoleevent: the program never printed %s", awaited.c_str());
+        std::fprintf(stderr, "zarnell-consoleevent: the program never printed %s\n",
+                     awaited.c_str());
         return 3;
     }
     RaiseConsoleEvent(child.hProcess, event);

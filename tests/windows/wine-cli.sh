@@ -89,7 +89,8 @@ echo "zarnell-cli.exe refused two dongles and programmed the one that --port cho
 for event in close logoff shutdown; do
     start_unit COM11 "$event" --frame-delay 400
     status=0
-    ZARNELL_PORTS=COM11 LD_PRELOAD="$shim" "$wine_run" "$consoleevent" "$event" block-low \
+    # Once the first block has been acknowledged: it went out whole before the event.
+    ZARNELL_PORTS=COM11 LD_PRELOAD="$shim" "$wine_run" "$consoleevent" "$event" block-high \
         "$cli" program --zn-id 4 --value 31 --yes >"$work/cli.out" 2>"$work/cli.err" || status=$?
     ((status == 7)) || fail "console $event: zarnell-cli.exe ended with status $status, not 7"
     grep -q "the port is closed. The unit's EEPROM was left unfinished" "$work/cli.err" ||
