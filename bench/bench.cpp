@@ -312,6 +312,42 @@ private:
     std::string FPath;
 };
 
+// How a run of zarnell-cli ended: its exit status (-1 when it did not end by itself) and the
+// CPU time it used.
+struct TCliRun {
+    int Status = -1;
+    double CpuSeconds = 0;
+};
+
+// zarnell-cli with Arguments on the ports that Ports lists, its standard streams on /dev/null.
+TCliRun RunCli(std::string Ports, std::vector<std::string> Arguments)
+{
+    Arguments.insert(Arguments.begin(), ZARNELL_CLI);
+    std::vector<char *> argv;
+    for (std::string &argument : Arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    Ports.insert(0, "ZARNELL_PORTS=");
+    char *environment[] = {Ports.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    TCliRun run;
+    pid_t pid = 0;
+    int status = 0;
+    rusage usage{};
+    if (posix_spawn(&pid, ZARNELL_CLI, &actions, nullptr, argv.data(), environment) == 0 &&
+        wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
+        run.Status = WEXITSTATUS(status);
+        run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
 // zarnell-cli program --yes from its start to its exit, Runs times, with SilentBefore ports that
 // never answer listed before the dongle's and SilentAfter after it; empty when a run did not end
 // "Programmed".
@@ -325,36 +361,31 @@ std::vector<double> CliStartToExit(int Runs, int SilentBefore, int SilentAfter =
         list.push_back(silent.back()->Path());
     }
     list.insert(list.begin() + SilentBefore, unit.SlavePath());
-    std::string ports = "ZARNELL_PORTS=";
+    std::string ports;
     for (const std::string &port : list)
-        ports += (port == list.front() ? "" : ":") + port;
-    std::vector<std::string> arguments{ZARNELL_CLI, "program", "--zn-id", "2",
-                                       "--value",   "9",       "--yes"};
-    std::vector<char *> argv;
-    for (std::string &argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    char *environment[] = {ports.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        ports += (ports.empty() ? "" : ":") + port;
     std::vector<double> times;
     for (int i = 0; i < Runs; ++i) {
         const auto started = std::chrono::steady_clock::now();
-        pid_t pid = 0;
-        int status = 0;
-        if (posix_spawn(&pid, ZARNELL_CLI, &actions, nullptr, argv.data(), environment) != 0 ||
-            waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            times.clear();
-            break;
-        }
+        if (RunCli(ports, {"program", "--zn-id", "2", "--value", "9", "--yes"}).Status != 0)
+            return {};
         times.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
                 .count());
     }
-    posix_spawn_file_actions_destroy(&actions);
     return times;
+}
+
+// The share of one core that zarnell-cli program uses while it searches, for Seconds, two ports
+// that are not there, whose opens fail at once; -1 when it did not end "no dongle".
+double CliSearchCpu(int Seconds)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const TCliRun run = RunCli("/dev/zarnell-bench-absent-1:/dev/zarnell-bench-absent-2",
+                               {"program", "--zn-id", "2", "--value", "9", "--yes",
+                                "--search-timeout", std::to_string(Seconds)});
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    return run.Status == 3 ? run.CpuSeconds / took.count() : -1;
 }
 
 } // namespace
@@ -427,6 +458,7 @@ int main(int argc, char *argv[])
     const std::vector<double> cliAloneMs = CliStartToExit(cliRuns, 0);
     const std::vector<double> cliFirstMs = CliStartToExit(cliRuns, 0, 3);
     const std::vector<double> cliBehindMs = CliStartToExit(cliRuns, 3);
+    const double cliSearchCpu = CliSearchCpu(3);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -480,6 +512,11 @@ int main(int argc, char *argv[])
                     Percentile(cliBehindMs, 0.5));
     else
         std::printf("  zarnell-cli program: a run did not end \"Programmed\"\n");
+    if (cliSearchCpu >= 0)
+        std::printf("  zarnell-cli searching two absent ports (3 s)  %4.2f %% of one core\n",
+                    cliSearchCpu * 100);
+    else
+        std::printf("  zarnell-cli searching two absent ports: it did not end \"no dongle\"\n");
     std::printf("  peak memory (resident)             %8.1f MiB\n", usage.ru_maxrss / 1024.0);
     return 0;
 }

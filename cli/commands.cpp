@@ -215,12 +215,12 @@ std::string SearchDongle(TDongleProbe &Probe, const TProgramOptions &Options, co
                               "More than one dongle answered: " + Joined(Outcome.Dongles) +
                                   ". Nothing was written; unplug all but one, or choose one "
                                   "with --port");
-    const bool complete = Probe.PassComplete();
-    if (!Outcome.Dongles.empty() && complete && Probe.Hold(Outcome.Dongles.front(), deadline))
+    const bool inTime = Probe.PassComplete() && TCliClock::now() < deadline;
+    if (!Outcome.Dongles.empty() && inTime && Probe.Hold(Outcome.Dongles.front(), deadline))
         return Outcome.Dongles.front();
     for (const std::string &tried : Probe.PassPorts())
         Out.Say("  " + Probe.Outcome(tried));
-    if (!Outcome.Dongles.empty() && !complete)
+    if (!Outcome.Dongles.empty() && !inTime)
         throw ECommandFailure(TExitStatus::esNoDongle,
                               "The dongle answered on " + Outcome.Dongles.front() +
                                   ", but --search-timeout passed before every port was probed "
