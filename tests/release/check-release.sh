@@ -8,7 +8,7 @@
 #   attribution file; gives every component a package URL or a CPE; carries the reviewed CVE
 #   lists of packaging/vex.json, and is refused once a component's version differs from the
 #   one its list was reviewed for (and the generator refuses a review entry without its sources:
-#   tests/release/test_sbom.py);
+#   tests/release/test_packaging.py);
 # - the VEX documents beside the bill are the ones it names: the CycloneDX one valid CycloneDX
 #   1.5, the OpenVEX one within OpenVEX 0.2.0's rules, and each states exactly the CVEs of the
 #   bill's vulnerabilities section, of the same components, and no other;
@@ -68,7 +68,7 @@ if bare:
     sys.exit("check-release: no package URL or CPE for " + ", ".join(bare))
 print(f"{len(components)} components, each with a package URL or a CPE")
 EOF2
-python3 tests/release/test_sbom.py
+python3 tests/release/test_packaging.py
 python3 packaging/sbom.py check "$bom" --cdx-vex "$cdx_vex" --openvex "$openvex"
 # The bill as it would be once zlib moved on and its list of CVEs was not reviewed again.
 python3 - "$bom" "$work/unreviewed.cdx.json" <<'EOF2'

@@ -1,18 +1,33 @@
 #!/usr/bin/env python3
-"""Tests of the bill's generator (packaging/sbom.py) that need no release: what it refuses to
-take from the CVE review, and what it finds wrong in the VEX documents beside a bill.
-    python3 tests/release/test_sbom.py"""
+"""Tests of the release's scripts that need no release: what the bill's generator
+(packaging/sbom.py) refuses to take from the CVE review, what it finds wrong in the VEX
+documents beside a bill, and how the Debian package's installed size is counted
+(packaging/deb-installed-size.py).
+    python3 tests/release/test_packaging.py"""
 import copy
 import importlib.util
+import io
 import json
+import sys
+import tarfile
 import tempfile
 import unittest
 from pathlib import Path
 
+# The scripts under test are loaded from the tree: no bytecode caches beside them.
+sys.dont_write_bytecode = True
 PACKAGING = Path(__file__).resolve().parents[2] / "packaging"
-spec = importlib.util.spec_from_file_location("sbom", PACKAGING / "sbom.py")
-sbom = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(sbom)
+
+
+def script(name):
+    spec = importlib.util.spec_from_file_location(name.replace("-", "_"), PACKAGING / name)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+sbom = script("sbom.py")
+deb_size = script("deb-installed-size.py")
 
 RECORD = "https://github.com/CVEProject/cvelistV5/blob/main/cves/2026/22xxx/CVE-2026-22184.json"
 DEBIAN = "http://deb.debian.org/debian/pool/main/q/qt6-base/qt6-base_6.4.2%2bdfsg-10.debian.tar.xz"
@@ -122,6 +137,33 @@ class VexDocuments(unittest.TestCase):
         for name, change, expected in rows:
             with self.subTest(name):
                 self.assertEqual(self.problems(change), expected)
+
+
+class InstalledSize(unittest.TestCase):
+    def test_each_file_counts_its_own_size_in_whole_kib_and_each_folder_one(self):
+        def entry(name, kind=tarfile.REGTYPE, size=0, link=""):
+            info = tarfile.TarInfo(name)
+            info.type, info.size, info.linkname = kind, size, link
+            return info
+
+        rows = [
+            ("an empty file", [entry("./e")], 0),
+            ("one byte", [entry("./b", size=1)], 1),
+            ("exactly one KiB", [entry("./k", size=1024)], 1),
+            ("one byte more", [entry("./k", size=1025)], 2),
+            ("a folder, whatever its size on disk", [entry("./usr/", tarfile.DIRTYPE)], 1),
+            ("a symbolic link", [entry("./l", tarfile.SYMTYPE, link="target")], 1),
+            ("a hard link, counted once", [entry("./f", size=3000),
+                                           entry("./g", tarfile.LNKTYPE, link="./f")], 3),
+        ]
+        for name, entries, kib in rows:
+            with self.subTest(name):
+                data = io.BytesIO()
+                with tarfile.open(fileobj=data, mode="w") as archive:
+                    for info in entries:
+                        content = io.BytesIO(b"x" * info.size) if info.isreg() else None
+                        archive.addfile(info, content)
+                self.assertEqual(deb_size.installed_size(data.getvalue()), kib)
 
 
 if __name__ == "__main__":
