@@ -4,7 +4,8 @@
 # A configuration of its own (build/package-linux): Release, no tests, installed under /usr,
 # compiled and linked with Debian's hardening flags as a Debian package build would be, and
 # with build paths mapped away (dpkg-buildflags). The times of the package's members are
-# SOURCE_DATE_EPOCH, the last commit's.
+# SOURCE_DATE_EPOCH, the last commit's; its Installed-Size is counted from the files' own sizes
+# (packaging/deb-installed-size.py).
 source "$(dirname "${BASH_SOURCE[0]}")/../tools/prelude.sh"
 cd "$root"
 # Standard output carries the package's path alone.
@@ -35,4 +36,7 @@ mkdir -p "$packages"
 deb=$(cd "$build" && cpack -G DEB -D CPACK_OUTPUT_FILE_PREFIX="$root/$packages" |
     sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p')
 [[ -f $deb ]] || { echo "cpack made no package" >&2; exit 1; }
+# CPack counts each folder by the size that the staging filesystem gives it; count as Debian's
+# own tools do, from the files alone, so that any filesystem gives the same package.
+python3 packaging/deb-installed-size.py "$deb"
 echo "$deb" >&"$result"

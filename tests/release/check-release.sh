@@ -7,7 +7,11 @@
 #   program was built with does, and zlib, which Qt always builds in, with the version of Qt's
 #   attribution file; gives every component a package URL or a CPE; carries the reviewed CVE
 #   lists of packaging/vex.json, and is refused once a component's version differs from the
-#   one its list was reviewed for;
+#   one its list was reviewed for (and the generator refuses a review entry without its sources:
+#   tests/release/test_packaging.py);
+# - the VEX documents beside the bill are the ones it names: the CycloneDX one valid CycloneDX
+#   1.5, the OpenVEX one within OpenVEX 0.2.0's rules, and each states exactly the CVEs of the
+#   bill's vulnerabilities section, of the same components, and no other;
 # - the bill names zarnell-cli.exe with the checksum of the zip's;
 # - the program and zarnell-cli.exe in the zip, the installer and the MSI carry signatures that
 #   osslsigncode verifies against CERT, the certificate of the key they were signed with, and
@@ -19,6 +23,8 @@ version=1.0
 packages=build/packages
 name=zarnell-setup-$version-windows-x64
 bom=$packages/zarnell-setup-$version.cdx.json
+cdx_vex=$packages/zarnell-setup-$version.vex.cdx.json
+openvex=$packages/zarnell-setup-$version.openvex.json
 fail() {
     echo "check-release: $*" >&2
     exit 1
@@ -35,6 +41,7 @@ validator=packaging/sbom-validator
 (cd "$validator" && npm ci --no-audit --no-fund --silent >/dev/null) ||
     fail "npm could not install the validator"
 node "$validator/validate.mjs" "$bom"
+node "$validator/validate.mjs" "$cdx_vex"
 qt=$(bash tools/windows/build-qt.sh)
 bom_value() {
     python3 -c 'import json, sys
@@ -61,7 +68,8 @@ if bare:
     sys.exit("check-release: no package URL or CPE for " + ", ".join(bare))
 print(f"{len(components)} components, each with a package URL or a CPE")
 EOF2
-python3 packaging/sbom.py check "$bom"
+python3 tests/release/test_packaging.py
+python3 packaging/sbom.py check "$bom" --cdx-vex "$cdx_vex" --openvex "$openvex"
 # The bill as it would be once zlib moved on and its list of CVEs was not reviewed again.
 python3 - "$bom" "$work/unreviewed.cdx.json" <<'EOF2'
 import json, sys
