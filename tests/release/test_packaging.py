@@ -20,9 +20,9 @@ PACKAGING = Path(__file__).resolve().parents[2] / "packaging"
 
 
 def script(name):
-    spec = importlib.util.spec_from_file_location(name.replace("-", "_"), PACKAGING / name)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(name.replace("-", "_"), PACKAGING / name)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
