@@ -21,19 +21,16 @@
 #include "serexception.h"
 #include "serfd_posix.h"
 #include "serline_linux.h"
+#include "serlockfile_linux.h"
 
 #include <asm/termbits.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/serial.h>
 #include <optional>
 #include <poll.h>
-#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -413,39 +410,12 @@ void TSerLinuxDevice::Wake()
     RaiseOpenError(Path, code, code == ENOENT);
 }
 
-// Serial terminals and dial-out programs mark a tty as theirs with a lock file: "LCK.." and the
-// device's name below /dev, its slashes as underscores, holding the owner's process id as text.
-std::string LockFileOf(const std::string &Path)
-{
-    char real[PATH_MAX];
-    std::string name = realpath(Path.c_str(), real) ? real : Path;
-    const std::string dev = "/dev/";
-    name = name.starts_with(dev) ? name.substr(dev.size()) : name.substr(name.rfind('/') + 1);
-    for (char &c : name) {
-        if (c == '/')
-            c = '_';
-    }
-    return "/var/lock/LCK.." + name;
-}
-
-// The live process, other than this one, whose id LockFile holds.
-std::optional<pid_t> LockOwner(const std::string &LockFile)
-{
-    std::ifstream file(LockFile);
-    long pid = 0;
-    if (!(file >> pid) || pid <= 0 || pid > INT_MAX || pid == getpid())
-        return std::nullopt;
-    // A process of another user is alive too, though it may not be signalled.
-    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
-        return std::nullopt;
-    return static_cast<pid_t>(pid);
-}
-
-// The tty is left exactly as it was: not opened, so neither reset nor sent anything.
+// A tty that a running program has claimed with a lock file is left exactly as it was: not
+// opened, so neither reset nor sent anything.
 void CheckNotLockedByOthers(const std::string &Path)
 {
-    const std::string lockFile = LockFileOf(Path);
-    if (const std::optional<pid_t> owner = LockOwner(lockFile))
+    const std::string lockFile = SerLockFileOf(Path);
+    if (const std::optional<pid_t> owner = SerLockOwner(lockFile))
         RaiseCommError("Can't open specified device " + SerEscapePattern(Path) +
                            " (Error %d, %s: locked by process " + std::to_string(*owner) + " in " +
                            SerEscapePattern(lockFile) + ")",
