@@ -82,11 +82,14 @@ void TSerCustomComm::BeginOpen(TSerOpenedEvent Opened)
         }
         std::unique_ptr<TSerDevice> device;
         std::exception_ptr error;
+        const auto givenUp = [&pending] { return pending->Abandoned.load(); };
         try {
             pending->Begun = true;
             const TSerOpenClock clock(pending->Setup.Path);
-            device = TSerDevice::Open(pending->Setup.Path);
-            ApplySetup(*device, pending->Setup);
+            device = TSerDevice::Open(pending->Setup.Path, givenUp);
+            // An open given up meanwhile leaves the device as it found it: no settings.
+            if (device && !givenUp())
+                ApplySetup(*device, pending->Setup);
         } catch (...) {
             // A device that refused its settings is closed again, here, as Open does.
             device.reset();

@@ -6,6 +6,7 @@
 #include "sertypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,9 +41,13 @@ class TSerDevice {
 public:
     // Opens the device at Path for reading and writing, exclusively. Raises ESerCommError with
     // "Specified device not found (%s)." or "Can't open specified device %s (Error %d, %s)".
-    static std::unique_ptr<TSerDevice> Open(const std::string &Path);
+    // Nothing changes the device before it is this program's alone, and a device that is refused
+    // is closed as it was found. When GivenUp answers true once the system's open has returned,
+    // the device is closed again untouched and nothing is returned.
+    static std::unique_ptr<TSerDevice> Open(const std::string &Path,
+                                            const std::function<bool()> &GivenUp = {});
 
-    // Closing never hangs: what waits to be sent is discarded first.
+    // Closing never hangs on what waits to be sent: it is discarded first.
     virtual ~TSerDevice() = default;
 
     virtual void WriteSettings(const TSerLineSettings &Settings) = 0; // "Error writing dcb"

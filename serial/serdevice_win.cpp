@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -508,7 +509,8 @@ void TSerDeviceWin::Wake()
 
 } // namespace
 
-std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
+std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path,
+                                             const std::function<bool()> &GivenUp)
 {
     TWinHandle handle(CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
@@ -516,5 +518,8 @@ std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
         const int code = static_cast<int>(GetLastError());
         RaiseOpenError(Path, code, code == ERROR_FILE_NOT_FOUND);
     }
+    // Nobody else can hold the port while this handle is open: closing it leaves nothing changed.
+    if (GivenUp && GivenUp())
+        return nullptr;
     return std::make_unique<TSerDeviceWin>(std::move(handle));
 }

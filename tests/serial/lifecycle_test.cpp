@@ -93,6 +93,17 @@ TEST(SerOpen, ABusyDeviceIsRefusedUntilItsHolderLetsGo)
     int exclusive = -1;
     ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
+
+    // One that marks the tty as its own keeps us out too (root gets through the mark, and then
+    // refuses): what that program has sent and nobody has read yet is not discarded.
+    ASSERT_EQ(flock(other, LOCK_UN), 0);
+    ASSERT_EQ(ioctl(other, TIOCEXCL), 0);
+    ASSERT_EQ(write(other, "kept", 4), 4);
+    EXPECT_EQ(CommErrorOf([&] { second.Open(); }), "Can't open specified device " +
+                                                       pty.SlavePath() +
+                                                       " (Error 16, Device or resource busy)");
+    EXPECT_EQ(pty.Read(4, 1s), "kept");
+    ASSERT_EQ(ioctl(other, TIOCNXCL), 0);
     close(other);
     second.Open();
     EXPECT_TRUE(second.Active());
