@@ -53,10 +53,12 @@ std::shared_ptr<TClosesUnderWay> ClosesUnderWay()
 struct TSerCustomComm::TPendingOpen {
     explicit TPendingOpen(TDeviceSetup Setup)
         : Setup(std::move(Setup))
+        , Clock(this->Setup.Path)
     {
     }
 
     const TDeviceSetup Setup;
+    const TSerOpenClock Clock;
     // Set by the component on the GUI thread, read by the opening thread.
     std::atomic<bool> Abandoned = false;
     // Set by the opening thread once its turn has come and the device's open has begun.
@@ -85,7 +87,7 @@ void TSerCustomComm::BeginOpen(TSerOpenedEvent Opened)
         const auto givenUp = [&pending] { return pending->Abandoned.load(); };
         try {
             pending->Begun = true;
-            const TSerOpenClock clock(pending->Setup.Path);
+            const TSerOpenClock::TRun timing = pending->Clock.Start();
             device = TSerDevice::Open(pending->Setup.Path, givenUp);
             // An open given up meanwhile leaves the device as it found it: no settings.
             if (device && !givenUp())
