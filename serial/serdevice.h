@@ -69,8 +69,14 @@ public:
 
     // Event thread: blocks until monitored events happen and returns their EV_* flags, or 0
     // once Wake has been called. A Wake is never lost, also when it comes before the wait.
-    // A device that has gone away leaves the caller blocked until Wake.
+    // A device that has gone away leaves the caller blocked until Wake. After a Wake it returns
+    // only once the system is done with the thread's wait, or has failed to end it in time.
     virtual std::uint32_t WaitEvents() = 0;
     // Any thread: ends the current or next WaitEvents.
     virtual void Wake() = 0;
+    // Event thread, once WaitEvents has returned after a Wake: the wait that the system did not
+    // give back (its driver ignores the cancel), as a call that returns when the system is done
+    // with it and owns whatever the system may still write into. Empty when no wait is left.
+    // The thread must not end before the call has returned; the device may go meanwhile.
+    virtual std::function<void()> LeaveUnfinishedWait() { return {}; }
 };

@@ -1,6 +1,9 @@
 // The serial device on Windows: overlapped transfers with bounded waits, and an event waiter
 // that a stop request always reaches. No request record is released while the system may still
-// write into it.
+// write into it: a wait that the driver does not give back is kept by a thread that waits for
+// its end. Windows holds a thread that ends until its requests are over, for minutes when a
+// driver ignores the cancel, so the event thread ends its own wait before it returns for good,
+// and keeps it otherwise.
 #include "sercancel_win.h"
 #include "serdevice.h"
 #include "serexception.h"
@@ -13,6 +16,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -20,6 +25,10 @@ namespace {
 
 // How long an ended or cancelled request may take to report that the system is done with it.
 constexpr DWORD FinishGraceMs = 1000;
+// How long the event thread gives its wait to end once the event mask is empty, and then once
+// it is cancelled: together well inside the time that closing waits for the thread.
+constexpr DWORD MaskGraceMs = 50;
+constexpr DWORD CancelGraceMs = 100;
 // How often the event thread asks whether the device is still there while its wait is pending:
 // a driver may leave the wait of a removed device pending for good.
 constexpr DWORD PresenceCheckMs = 1000;
@@ -91,7 +100,7 @@ std::uint32_t StatusBits(const COMSTAT &Stat)
 }
 
 // One overlapped event wait. The system writes into the record until the wait has ended, so
-// the record lives on the heap and is given up rather than freed if the end cannot be confirmed.
+// the record lives on the heap and is kept rather than freed if the end cannot be confirmed.
 struct TWaitRequest {
     OVERLAPPED Overlapped{};
     DWORD Events = 0;
@@ -115,6 +124,35 @@ struct TTransferRequest {
     }
 };
 
+// A request that the system has not given back, as a call that returns once the system is done
+// with it. The call owns the request's record, which the system may still write into, and, when
+// given the device, a duplicate of its handle, so that the handle the request was made on stays
+// open for as long as the request.
+template <typename Request>
+std::function<void()> KeepUntilDone(std::shared_ptr<Request> Record, HANDLE Device)
+{
+    HANDLE duplicate = nullptr;
+    if (Device != nullptr && !DuplicateHandle(GetCurrentProcess(), Device, GetCurrentProcess(),
+                                              &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        duplicate = nullptr; // the record is kept all the same
+    const auto handle = std::make_shared<TWinHandle>(duplicate);
+    return [Record, handle] {
+        while (WaitForSingleObject(Record->Done.Get(), INFINITE) != WAIT_OBJECT_0)
+            Sleep(FinishGraceMs);
+    };
+}
+
+// Runs Keep on a thread of its own that nobody waits for; without a thread, what Keep owns is
+// deliberately kept for good.
+void KeepOnThread(std::function<void()> Keep)
+{
+    try {
+        std::thread(Keep).detach();
+    } catch (const std::system_error &) {
+        std::make_unique<std::function<void()>>(std::move(Keep)).release();
+    }
+}
+
 class TSerDeviceWin final : public TSerDevice {
 public:
     explicit TSerDeviceWin(TWinHandle &&Handle)
@@ -134,6 +172,7 @@ public:
     bool Vanished() override;
     std::uint32_t WaitEvents() override;
     void Wake() override;
+    std::function<void()> LeaveUnfinishedWait() override;
 
 private:
     TSerStatistics ReadStatus(const char *Pattern);
@@ -143,7 +182,7 @@ private:
     std::uint32_t AwaitDeviceEvents();
     std::uint32_t NewsOnly(std::uint32_t Events);
     void PauseBeforeNextWait();
-    void EndPendingWait();
+    void EndOwnWait();
     void ForgetUnannounced(DWORD Consumed);
 
     TWinHandle FHandle;
@@ -152,8 +191,10 @@ private:
     TWinHandle FStopEvent{CreateManualResetEvent()};
     TWinHandle FConsumed{CreateAutoResetEvent()};
     std::unique_ptr<TWaitRequest> FWait = std::make_unique<TWaitRequest>();
-    bool FWaitPending = false; // owned by the event thread until it has ended
-    bool FWaitRefused = false; // the device refused or failed a wait: the event thread idles
+    // The event thread's alone, like the record above, until it has ended.
+    bool FWaitPending = false;
+    bool FWaitUnending = false; // neither the empty mask nor the cancel has ended it
+    bool FWaitRefused = false;  // the device refused or failed a wait: the event thread idles
     std::atomic<bool> FDeviceGone{false};
     bool FLossAnnounced = false; // the event thread has announced that the device has gone
     std::uint32_t FMask = 0;     // set before the event thread starts
@@ -172,11 +213,10 @@ TSerDeviceWin::~TSerDeviceWin()
 {
     // Nothing that waits to be sent may hold up closing.
     BestEffort(PurgeComm(FHandle.Get(), PURGE_TXABORT | PURGE_TXCLEAR));
+    // A wait that the system has not given back is kept, never freed: its caller did not take it
+    // with it.
     if (FWaitPending)
-        EndPendingWait();
-    FHandle.Reset();
-    if (FWaitPending && WaitForSingleObject(FWait->Done.Get(), FinishGraceMs) != WAIT_OBJECT_0)
-        FWait.release(); // deliberately kept: the system may still complete the wait into it
+        KeepOnThread(LeaveUnfinishedWait());
 }
 
 void TSerDeviceWin::WriteSettings(const TSerLineSettings &Settings)
@@ -310,7 +350,7 @@ int TSerDeviceWin::FinishTransfer(std::unique_ptr<TTransferRequest> &Request, in
     // meanwhile) and must be over before its record is used again. Some drivers leave the
     // transfers of a device that has gone pending instead of failing them, and ignore the
     // cancel too: the device counts as gone, and the record stays with the driver for good.
-    BestEffort(SerCancelTransfer(FHandle.Get(), &overlapped));
+    BestEffort(SerCancelRequest(FHandle.Get(), &overlapped));
     if (WaitForSingleObject(overlapped.hEvent, FinishGraceMs) != WAIT_OBJECT_0) {
         Request.release(); // deliberately kept: the driver may still complete the transfer
         Request = std::make_unique<TTransferRequest>();
@@ -380,7 +420,7 @@ std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
         wait.Overlapped = OVERLAPPED{};
         wait.Overlapped.hEvent = wait.Done.Get();
         wait.Events = 0;
-        if (WaitCommEvent(FHandle.Get(), &wait.Events, &wait.Overlapped))
+        if (SerStartEventWait(FHandle.Get(), &wait.Events, &wait.Overlapped))
             return wait.Events;
         if (GetLastError() != ERROR_IO_PENDING) {
             // Refused (the device has gone away, or has nothing to wait for): stay idle until
@@ -474,28 +514,39 @@ std::uint32_t TSerDeviceWin::WaitEvents()
         if (events == 0 || FUnreadQueued)
             PauseBeforeNextWait();
     }
-    // A wait still pending is ended when the device closes, on the thread that closes it, so
-    // that stopping this thread never holds up the GUI thread for the driver's sake.
+    EndOwnWait();
     return 0;
 }
 
-// Ends a pending wait and confirms that the system is done with its record. Setting the mask
-// ends it on Windows and under Wine alike; cancelling is the second resort.
-void TSerDeviceWin::EndPendingWait()
+// The event thread ends its pending wait itself before it returns for good, so that it can end
+// without the system holding it. The empty event mask ends the wait on Windows and under Wine
+// alike; cancelling is the second resort. A wait that ends neither way stays pending, for
+// LeaveUnfinishedWait.
+void TSerDeviceWin::EndOwnWait()
 {
-    if (!FWaitPending)
+    if (!FWaitPending || FWaitUnending)
         return;
     TWaitRequest &wait = *FWait;
-    BestEffort(SetCommMask(FHandle.Get(), 0)); // the cancellation below still ends it
-    if (WaitForSingleObject(wait.Done.Get(), FinishGraceMs) != WAIT_OBJECT_0) {
-        BestEffort(CancelIoEx(FHandle.Get(), &wait.Overlapped));
-        if (WaitForSingleObject(wait.Done.Get(), FinishGraceMs) != WAIT_OBJECT_0)
-            return; // still pending: the destructor closes the device first and looks again
+    BestEffort(SerEndEventWait(FHandle.Get())); // the cancellation below still ends it
+    if (WaitForSingleObject(wait.Done.Get(), MaskGraceMs) != WAIT_OBJECT_0) {
+        BestEffort(SerCancelRequest(FHandle.Get(), &wait.Overlapped));
+        FWaitUnending = WaitForSingleObject(wait.Done.Get(), CancelGraceMs) != WAIT_OBJECT_0;
+        if (FWaitUnending)
+            return;
     }
     // The wait is over, ended by us: its result says nothing more.
     DWORD unused = 0;
     BestEffort(GetOverlappedResult(FHandle.Get(), &wait.Overlapped, &unused, FALSE));
     FWaitPending = false;
+}
+
+std::function<void()> TSerDeviceWin::LeaveUnfinishedWait()
+{
+    EndOwnWait();
+    if (!FWaitPending)
+        return {};
+    FWaitPending = false;
+    return KeepUntilDone(std::shared_ptr<TWaitRequest>(std::move(FWait)), FHandle.Get());
 }
 
 void TSerDeviceWin::Wake()
@@ -504,7 +555,7 @@ void TSerDeviceWin::Wake()
     // Either signal alone reaches the waiter: the stop event ends its wait, the empty mask ends
     // the device's wait (and makes a wait that starts just now return at once).
     BestEffort(SetEvent(FStopEvent.Get()));
-    BestEffort(SetCommMask(FHandle.Get(), 0));
+    BestEffort(SerEndEventWait(FHandle.Get()));
 }
 
 } // namespace

@@ -1,7 +1,8 @@
-// The serial component on Windows when a driver neither completes nor cancels a write, as some
-// USB adapters' drivers do once the adapter has been pulled out mid-write. This program stands in
-// for such a driver: its own SerCancelTransfer ignores the cancel, and the write stays pending
-// because nobody reads the far end of the COM port pair (tests/windows/run-with-pairs.sh).
+// The serial component on Windows when a driver misbehaves, on COM port pairs
+// (tests/windows/run-with-pairs.sh). This program stands in for such drivers with its own
+// device-layer calls (sercancel_win.h): one that neither ends nor cancels a request, as some USB
+// adapters' drivers do once the adapter has been pulled out.
+#include "commerror.h"
 #include "ptypair.h"
 #include "sercancel_win.h"
 #include "sercomm.h"
@@ -10,13 +11,47 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
 
-BOOL SerCancelTransfer(HANDLE, OVERLAPPED *)
+namespace {
+
+// What the driver does: as honest as Windows' own, unless a test says otherwise.
+struct TDriver {
+    std::atomic<bool> IgnoreCancel = false;
+    std::atomic<bool> IgnoreMaskEnd = false; // a pending event wait outlives the empty mask
+    std::atomic<int> Cancels = 0;
+    std::atomic<int> PendingWaits = 0;
+} Driver;
+
+// Makes the driver honest again at the end of a test.
+struct THonestAgain {
+    ~THonestAgain()
+    {
+        Driver.IgnoreCancel = Driver.IgnoreMaskEnd = false;
+    }
+};
+
+} // namespace
+
+BOOL SerCancelRequest(HANDLE Device, OVERLAPPED *Request)
 {
-    return TRUE;
+    ++Driver.Cancels;
+    return Driver.IgnoreCancel || CancelIoEx(Device, Request);
+}
+
+BOOL SerEndEventWait(HANDLE Device)
+{
+    return Driver.IgnoreMaskEnd || SetCommMask(Device, 0);
+}
+
+BOOL SerStartEventWait(HANDLE Device, DWORD *Events, OVERLAPPED *Request)
+{
+    const BOOL done = WaitCommEvent(Device, Events, Request);
+    Driver.PendingWaits += !done && GetLastError() == ERROR_IO_PENDING;
+    return done;
 }
 
 namespace {
@@ -25,6 +60,8 @@ using namespace std::chrono;
 
 TEST(SerCommWinStuck, AWriteWhoseCancelIsIgnoredLosesTheDeviceOnceAndInBoundedTime)
 {
+    const THonestAgain honest;
+    Driver.IgnoreCancel = true;
     TPtyPair pair;
     TSerComm comm;
     comm.SetUserBaudrate(500000);
@@ -49,6 +86,51 @@ TEST(SerCommWinStuck, AWriteWhoseCancelIsIgnoredLosesTheDeviceOnceAndInBoundedTi
     comm.CloseInBackground();
     EXPECT_LT(steady_clock::now() - closing, milliseconds(500));
     EXPECT_FALSE(comm.Active());
+}
+
+// The program's port on Pair, without the pause after Close.
+class TPort : public TSerComm {
+public:
+    explicit TPort(const TPtyPair &Pair)
+    {
+        SetUserBaudrate(500000);
+        SetMonitorEvents({TSerCommEvent::ceRxChar});
+        SetDeviceName(SerPortDeviceName(Pair.SlavePath()));
+    }
+
+protected:
+    void HoldAfterClose() override {}
+};
+
+// The event thread's wait outlives the empty mask and its cancel. Neither the window's close (in
+// the background) nor one that waits (the command line's, the component's end) waits for the
+// thread, which keeps the wait and the port until the driver gives the wait back: here when a
+// byte arrives; the port opens again then.
+TEST(SerCommWinStuck, AnEventWaitThatOutlivesItsCancelHoldsUpNoClose)
+{
+    TPtyPair pair;
+    for (const bool background : {true, false}) {
+        const THonestAgain honest;
+        TPort port(pair);
+        const int waits = Driver.PendingWaits;
+        port.Open();
+        for (int i = 0; i < 1000 && Driver.PendingWaits == waits; ++i)
+            Sleep(10);
+        Driver.IgnoreMaskEnd = Driver.IgnoreCancel = true;
+        const int cancels = Driver.Cancels;
+        const auto closing = steady_clock::now();
+        background ? port.CloseInBackground() : port.Close();
+        EXPECT_LT(steady_clock::now() - closing, 300ms) << background;
+        EXPECT_GT(Driver.Cancels, cancels) << "the thread did not end its own wait";
+
+        Driver.IgnoreMaskEnd = Driver.IgnoreCancel = false;
+        pair.Write("x");
+        TPort again(pair);
+        for (int i = 0; i < 1000 && !CommErrorOf([&] { again.Open(); }).empty(); ++i)
+            Sleep(10);
+        EXPECT_TRUE(again.Active()) << background;
+        again.PurgeRead();
+    }
 }
 
 } // namespace
