@@ -1,6 +1,6 @@
 // The serial device on Windows: overlapped transfers with bounded waits, and an event waiter
 // that a stop request always reaches. No request record is released while the system may still
-// write into it: a wait that the driver does not give back is kept by a thread that waits for
+// write into it: a request that the driver does not give back is kept by a thread that waits for
 // its end. Windows holds a thread that ends until its requests are over, for minutes when a
 // driver ignores the cancel, so the event thread ends its own wait before it returns for good,
 // and keeps it otherwise.
@@ -23,7 +23,7 @@
 
 namespace {
 
-// How long an ended or cancelled request may take to report that the system is done with it.
+// How long a cancelled transfer may take to report that the system is done with it.
 constexpr DWORD FinishGraceMs = 1000;
 // How long the event thread gives its wait to end once the event mask is empty, and then once
 // it is cancelled: together well inside the time that closing waits for the thread.
@@ -113,6 +113,7 @@ struct TTransferRequest {
     OVERLAPPED Overlapped{};
     TWinHandle Done{CreateManualResetEvent()};
     std::vector<std::uint8_t> Data;
+    bool InFlight = false; // started, and its end not confirmed yet
 
     // Ready for the next transfer of Count bytes.
     OVERLAPPED *Start(std::size_t Count)
@@ -120,6 +121,7 @@ struct TTransferRequest {
         Overlapped = OVERLAPPED{};
         Overlapped.hEvent = Done.Get();
         Data.resize(Count);
+        InFlight = true;
         return &Overlapped;
     }
 };
@@ -177,8 +179,11 @@ public:
 private:
     TSerStatistics ReadStatus(const char *Pattern);
     void CheckStillThere(const char *Pattern);
+    TTransferRequest &Ready(const std::unique_ptr<TTransferRequest> &Request, const char *Pattern);
     int FinishTransfer(std::unique_ptr<TTransferRequest> &Request, int TimeoutMs,
                        const char *Pattern);
+    [[noreturn]] void GiveUpTransfer(std::unique_ptr<TTransferRequest> &Request,
+                                     const char *Pattern);
     std::uint32_t AwaitDeviceEvents();
     std::uint32_t NewsOnly(std::uint32_t Events);
     void PauseBeforeNextWait();
@@ -213,8 +218,13 @@ TSerDeviceWin::~TSerDeviceWin()
 {
     // Nothing that waits to be sent may hold up closing.
     BestEffort(PurgeComm(FHandle.Get(), PURGE_TXABORT | PURGE_TXCLEAR));
-    // A wait that the system has not given back is kept, never freed: its caller did not take it
-    // with it.
+    // What the system has not given back is kept, never freed: a transfer whose replacement
+    // could not be made, a wait that its caller did not take with it.
+    for (std::unique_ptr<TTransferRequest> *transfer : {&FRead, &FWrite}) {
+        if ((*transfer)->InFlight)
+            KeepOnThread(
+                KeepUntilDone(std::shared_ptr<TTransferRequest>(std::move(*transfer)), nullptr));
+    }
     if (FWaitPending)
         KeepOnThread(LeaveUnfinishedWait());
 }
@@ -329,37 +339,60 @@ void TSerDeviceWin::CheckStillThere(const char *Pattern)
     FPendingErrors |= status.Errors;
 }
 
-// A transfer that fails or stays pending because the device has gone raises with Pattern, so
-// that the loss is reported; otherwise the count is what the transfer reports, 0 on time-out.
+// The record for the next transfer. While the driver still holds the last one (its replacement
+// could not be made) nothing more goes to the device, which counts as gone.
+TTransferRequest &TSerDeviceWin::Ready(const std::unique_ptr<TTransferRequest> &Request,
+                                       const char *Pattern)
+{
+    if (Request->InFlight) {
+        FDeviceGone = true;
+        RaiseCommError(Pattern, WAIT_TIMEOUT);
+    }
+    return *Request;
+}
+
+// The count is what the transfer moved, also when it ended just before its cancel or was cut
+// short by it; 0 when it moved nothing in time. A transfer that fails, or stays pending, because
+// the device has gone raises with Pattern, so that the loss is reported.
 int TSerDeviceWin::FinishTransfer(std::unique_ptr<TTransferRequest> &Request, int TimeoutMs,
                                   const char *Pattern)
 {
     OVERLAPPED &overlapped = Request->Overlapped;
-    DWORD transferred = 0;
-    const DWORD waited =
-        WaitForSingleObject(overlapped.hEvent, static_cast<DWORD>(std::max(TimeoutMs, 0)));
-    if (waited == WAIT_OBJECT_0) {
-        if (!GetOverlappedResult(FHandle.Get(), &overlapped, &transferred, FALSE)) {
-            const int code = static_cast<int>(GetLastError());
-            if (SerDeviceGoneCode(code) || Vanished())
-                RaiseCommError(Pattern, code);
-        }
-        return static_cast<int>(transferred);
+    const bool inTime =
+        WaitForSingleObject(overlapped.hEvent, static_cast<DWORD>(std::max(TimeoutMs, 0))) ==
+        WAIT_OBJECT_0;
+    if (!inTime) {
+        // Timed out, or the wait failed: the transfer is cancelled (it may have ended
+        // meanwhile) and must be over before its record is used again.
+        BestEffort(SerCancelRequest(FHandle.Get(), &overlapped));
+        if (WaitForSingleObject(overlapped.hEvent, FinishGraceMs) != WAIT_OBJECT_0)
+            GiveUpTransfer(Request, Pattern);
     }
-    // Timed out, or the wait failed: the transfer is cancelled (it may have completed
-    // meanwhile) and must be over before its record is used again. Some drivers leave the
-    // transfers of a device that has gone pending instead of failing them, and ignore the
-    // cancel too: the device counts as gone, and the record stays with the driver for good.
-    BestEffort(SerCancelRequest(FHandle.Get(), &overlapped));
-    if (WaitForSingleObject(overlapped.hEvent, FinishGraceMs) != WAIT_OBJECT_0) {
-        Request.release(); // deliberately kept: the driver may still complete the transfer
-        Request = std::make_unique<TTransferRequest>();
-        FDeviceGone = true;
-        RaiseCommError(Pattern, WAIT_TIMEOUT);
+    Request->InFlight = false;
+    DWORD moved = 0;
+    if (!GetOverlappedResult(FHandle.Get(), &overlapped, &moved, FALSE)) {
+        const DWORD code = GetLastError();
+        if (code != ERROR_OPERATION_ABORTED &&
+            (SerDeviceGoneCode(static_cast<int>(code)) || Vanished()))
+            RaiseCommError(Pattern, static_cast<int>(code));
     }
-    BestEffort(GetOverlappedResult(FHandle.Get(), &overlapped, &transferred, FALSE));
-    CheckStillThere(Pattern);
-    return 0;
+    if (!inTime && moved == 0)
+        CheckStillThere(Pattern);
+    return static_cast<int>(moved);
+}
+
+// The driver neither ends the transfer nor confirms its cancel, as some drivers do once their
+// adapter has been pulled out: the device counts as gone, and the record goes to a thread that
+// keeps it until the driver lets go of it. Its replacement is made first, so that a failure to
+// make one leaves the held record in place, where Ready refuses it.
+void TSerDeviceWin::GiveUpTransfer(std::unique_ptr<TTransferRequest> &Request, const char *Pattern)
+{
+    FDeviceGone = true;
+    auto replacement = std::make_unique<TTransferRequest>();
+    KeepOnThread(KeepUntilDone(
+        std::shared_ptr<TTransferRequest>(std::exchange(Request, std::move(replacement))),
+        nullptr));
+    RaiseCommError(Pattern, WAIT_TIMEOUT);
 }
 
 int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs)
@@ -377,10 +410,15 @@ int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs)
     if (wanted == 0)
         return 0;
 
-    OVERLAPPED *overlapped = FRead->Start(wanted);
-    if (!ReadFile(FHandle.Get(), FRead->Data.data(), wanted, nullptr, overlapped) &&
-        GetLastError() != ERROR_IO_PENDING)
-        RaiseCommError(SReadError);
+    TTransferRequest &read = Ready(FRead, SReadError);
+    OVERLAPPED *overlapped = read.Start(wanted);
+    if (!ReadFile(FHandle.Get(), read.Data.data(), wanted, nullptr, overlapped)) {
+        const DWORD code = GetLastError();
+        if (code != ERROR_IO_PENDING) {
+            read.InFlight = false;
+            RaiseCommError(SReadError, static_cast<int>(code));
+        }
+    }
     const int result = FinishTransfer(FRead, TimeoutMs, SReadError);
     std::copy_n(FRead->Data.data(), result, Buffer);
     ForgetUnannounced(static_cast<DWORD>(result));
@@ -391,12 +429,17 @@ int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
 {
     if (Count <= 0)
         return 0;
-    OVERLAPPED *overlapped = FWrite->Start(static_cast<std::size_t>(Count));
-    std::copy_n(Buffer, Count, FWrite->Data.data());
-    if (!WriteFile(FHandle.Get(), FWrite->Data.data(), static_cast<DWORD>(Count), nullptr,
-                   overlapped) &&
-        GetLastError() != ERROR_IO_PENDING)
-        RaiseCommError(SWriteError);
+    TTransferRequest &write = Ready(FWrite, SWriteError);
+    OVERLAPPED *overlapped = write.Start(static_cast<std::size_t>(Count));
+    std::copy_n(Buffer, Count, write.Data.data());
+    if (!WriteFile(FHandle.Get(), write.Data.data(), static_cast<DWORD>(Count), nullptr,
+                   overlapped)) {
+        const DWORD code = GetLastError();
+        if (code != ERROR_IO_PENDING) {
+            write.InFlight = false;
+            RaiseCommError(SWriteError, static_cast<int>(code));
+        }
+    }
     return FinishTransfer(FWrite, TimeoutMs, SWriteError);
 }
 

@@ -1,7 +1,8 @@
 // The serial component on Windows when a driver misbehaves, on COM port pairs
 // (tests/windows/run-with-pairs.sh). This program stands in for such drivers with its own
 // device-layer calls (sercancel_win.h): one that neither ends nor cancels a request, as some USB
-// adapters' drivers do once the adapter has been pulled out.
+// adapters' drivers do once the adapter has been pulled out; one that ends a write just as its
+// cancel arrives.
 #include "commerror.h"
 #include "ptypair.h"
 #include "sercancel_win.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace {
@@ -22,6 +24,7 @@ namespace {
 struct TDriver {
     std::atomic<bool> IgnoreCancel = false;
     std::atomic<bool> IgnoreMaskEnd = false; // a pending event wait outlives the empty mask
+    std::function<void()> WhileCancelling;
     std::atomic<int> Cancels = 0;
     std::atomic<int> PendingWaits = 0;
 } Driver;
@@ -31,6 +34,7 @@ struct THonestAgain {
     ~THonestAgain()
     {
         Driver.IgnoreCancel = Driver.IgnoreMaskEnd = false;
+        Driver.WhileCancelling = nullptr;
     }
 };
 
@@ -39,6 +43,8 @@ struct THonestAgain {
 BOOL SerCancelRequest(HANDLE Device, OVERLAPPED *Request)
 {
     ++Driver.Cancels;
+    if (Driver.WhileCancelling)
+        Driver.WhileCancelling();
     return Driver.IgnoreCancel || CancelIoEx(Device, Request);
 }
 
@@ -131,6 +137,22 @@ TEST(SerCommWinStuck, AnEventWaitThatOutlivesItsCancelHoldsUpNoClose)
         EXPECT_TRUE(again.Active()) << background;
         again.PurgeRead();
     }
+}
+
+// The write has timed out; as its cancel arrives, the far end takes the bytes at last and the
+// write ends. It took them all, and says so, so that the caller does not send them again.
+TEST(SerCommWinStuck, AWriteThatEndsAsItsCancelArrivesKeepsItsCount)
+{
+    const THonestAgain honest;
+    TPtyPair pair;
+    TPort port(pair);
+    port.Buffers().SetWriteTimeout(100);
+    port.Open();
+    const std::string flood(1 << 20, 'N');
+    std::string received;
+    Driver.WhileCancelling = [&] { received = pair.Read(flood.size(), 30s); };
+    EXPECT_TRUE(port.WriteText(flood));
+    EXPECT_EQ(received.size(), flood.size());
 }
 
 } // namespace
