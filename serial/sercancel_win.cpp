@@ -14,3 +14,8 @@ BOOL SerStartEventWait(HANDLE Device, DWORD *Events, OVERLAPPED *Request)
 {
     return WaitCommEvent(Device, Events, Request);
 }
+
+BOOL SerSetLineSettings(HANDLE Device, DCB *Settings)
+{
+    return SetCommState(Device, Settings);
+}

@@ -32,6 +32,9 @@ constexpr DWORD CancelGraceMs = 100;
 // How often the event thread asks whether the device is still there while its wait is pending:
 // a driver may leave the wait of a removed device pending for good.
 constexpr DWORD PresenceCheckMs = 1000;
+// A live driver fails a status query now and then (around USB suspend and resume): only this
+// many failed looks in a row, or one with a removal code, mean that the device has gone.
+constexpr int MissedLooksForLoss = 2;
 // The pause before waiting again after a wait that brought nothing new. Wine completes a wait
 // for EV_RXCHAR at once for as long as the input queue holds anything, and ends every wait
 // empty-handed on a device whose modem lines it cannot read; without the pause either would
@@ -155,6 +158,13 @@ void KeepOnThread(std::function<void()> Keep)
     }
 }
 
+// A transfer on a handle whose device was removed fails with a removal code, or with
+// ERROR_ACCESS_DENIED (usbser and the common adapters' drivers do once unplugged).
+bool TransferRemovalCode(DWORD Code)
+{
+    return Code == ERROR_ACCESS_DENIED || SerDeviceGoneCode(static_cast<int>(Code));
+}
+
 class TSerDeviceWin final : public TSerDevice {
 public:
     explicit TSerDeviceWin(TWinHandle &&Handle)
@@ -180,10 +190,14 @@ private:
     TSerStatistics ReadStatus(const char *Pattern);
     void CheckStillThere(const char *Pattern);
     TTransferRequest &Ready(const std::unique_ptr<TTransferRequest> &Request, const char *Pattern);
+    [[noreturn]] void RaiseTransferError(const char *Pattern, DWORD Code);
+    bool TransferLost(DWORD Code);
     int FinishTransfer(std::unique_ptr<TTransferRequest> &Request, int TimeoutMs,
                        const char *Pattern);
     [[noreturn]] void GiveUpTransfer(std::unique_ptr<TTransferRequest> &Request,
                                      const char *Pattern);
+    bool Look(COMSTAT &Stat);
+    bool PresenceLost();
     std::uint32_t AwaitDeviceEvents();
     std::uint32_t NewsOnly(std::uint32_t Events);
     void PauseBeforeNextWait();
@@ -200,6 +214,8 @@ private:
     bool FWaitPending = false;
     bool FWaitUnending = false; // neither the empty mask nor the cancel has ended it
     bool FWaitRefused = false;  // the device refused or failed a wait: the event thread idles
+    int FMissedLooks = 0;       // failed status queries of the event thread in a row
+    bool FLookAgain = false;    // the last look at the queue failed
     std::atomic<bool> FDeviceGone{false};
     bool FLossAnnounced = false; // the event thread has announced that the device has gone
     std::uint32_t FMask = 0;     // set before the event thread starts
@@ -264,7 +280,7 @@ void TSerDeviceWin::WriteSettings(const TSerLineSettings &Settings)
     dcb.EofChar = static_cast<char>(Settings.EofChar);
     dcb.EvtChar = static_cast<char>(Settings.EventChar);
 
-    CheckCommResult(SetCommState(FHandle.Get(), &dcb), SWriteDcbError);
+    CheckCommResult(SerSetLineSettings(FHandle.Get(), &dcb), SWriteDcbError);
 }
 
 void TSerDeviceWin::SetupBuffers(std::int32_t ReadSize, std::int32_t WriteSize)
@@ -295,9 +311,9 @@ TSerStatistics TSerDeviceWin::ReadStatus(const char *Pattern)
     return {errors, StatusBits(stat), stat.cbInQue, stat.cbOutQue};
 }
 
-// An open handle whose device has gone fails every request (ERROR_ACCESS_DENIED,
-// ERROR_BAD_COMMAND, ERROR_GEN_FAILURE or ERROR_DEVICE_REMOVED, as the driver has it), so a failed
-// status query is the test.
+// Asked after an operation failed: an open handle whose device has gone fails every request, so a
+// status query that fails as well is the test. A live driver's generic failure (a refused
+// setting, ERROR_GEN_FAILURE around USB suspend and resume) leaves the query answering.
 bool TSerDeviceWin::Vanished()
 {
     if (!FDeviceGone) {
@@ -310,6 +326,31 @@ bool TSerDeviceWin::Vanished()
             FDeviceGone = true;
         }
     }
+    return FDeviceGone;
+}
+
+// The event thread's look at the queue and the line; false when the query failed. Line errors
+// that it finds are kept for the next Statistics. A removal code means that the device has gone
+// at once, any other failure only when the looks before it failed too.
+bool TSerDeviceWin::Look(COMSTAT &Stat)
+{
+    DWORD errors = 0;
+    if (ClearCommError(FHandle.Get(), &errors, &Stat)) {
+        FMissedLooks = 0;
+        std::lock_guard lock(FStatusLock);
+        FPendingErrors |= errors;
+        return true;
+    }
+    if (SerDeviceGoneCode(static_cast<int>(GetLastError())) || ++FMissedLooks >= MissedLooksForLoss)
+        FDeviceGone = true;
+    return false;
+}
+
+bool TSerDeviceWin::PresenceLost()
+{
+    COMSTAT stat{};
+    if (!FDeviceGone)
+        Look(stat);
     return FDeviceGone;
 }
 
@@ -351,6 +392,22 @@ TTransferRequest &TSerDeviceWin::Ready(const std::unique_ptr<TTransferRequest> &
     return *Request;
 }
 
+void TSerDeviceWin::RaiseTransferError(const char *Pattern, DWORD Code)
+{
+    if (TransferRemovalCode(Code))
+        FDeviceGone = true;
+    RaiseCommError(Pattern, static_cast<int>(Code));
+}
+
+// A failed transfer: has its device gone? A removal code says so at once, any other code only
+// when a status query fails as well.
+bool TSerDeviceWin::TransferLost(DWORD Code)
+{
+    if (TransferRemovalCode(Code))
+        FDeviceGone = true;
+    return Vanished();
+}
+
 // The count is what the transfer moved, also when it ended just before its cancel or was cut
 // short by it; 0 when it moved nothing in time. A transfer that fails, or stays pending, because
 // the device has gone raises with Pattern, so that the loss is reported.
@@ -372,8 +429,7 @@ int TSerDeviceWin::FinishTransfer(std::unique_ptr<TTransferRequest> &Request, in
     DWORD moved = 0;
     if (!GetOverlappedResult(FHandle.Get(), &overlapped, &moved, FALSE)) {
         const DWORD code = GetLastError();
-        if (code != ERROR_OPERATION_ABORTED &&
-            (SerDeviceGoneCode(static_cast<int>(code)) || Vanished()))
+        if (code != ERROR_OPERATION_ABORTED && TransferLost(code))
             RaiseCommError(Pattern, static_cast<int>(code));
     }
     if (!inTime && moved == 0)
@@ -416,7 +472,7 @@ int TSerDeviceWin::Read(std::uint8_t *Buffer, int Count, int TimeoutMs)
         const DWORD code = GetLastError();
         if (code != ERROR_IO_PENDING) {
             read.InFlight = false;
-            RaiseCommError(SReadError, static_cast<int>(code));
+            RaiseTransferError(SReadError, code);
         }
     }
     const int result = FinishTransfer(FRead, TimeoutMs, SReadError);
@@ -437,7 +493,7 @@ int TSerDeviceWin::Write(const std::uint8_t *Buffer, int Count, int TimeoutMs)
         const DWORD code = GetLastError();
         if (code != ERROR_IO_PENDING) {
             write.InFlight = false;
-            RaiseCommError(SWriteError, static_cast<int>(code));
+            RaiseTransferError(SWriteError, code);
         }
     }
     return FinishTransfer(FWrite, TimeoutMs, SWriteError);
@@ -477,7 +533,7 @@ std::uint32_t TSerDeviceWin::AwaitDeviceEvents()
     const HANDLE signals[] = {FStopEvent.Get(), wait.Done.Get()};
     DWORD woken = WAIT_TIMEOUT;
     while ((woken = WaitForMultipleObjects(2, signals, FALSE, PresenceCheckMs)) == WAIT_TIMEOUT) {
-        if (Vanished()) {
+        if (PresenceLost()) {
             FWaitRefused = true;
             return 0;
         }
@@ -504,14 +560,13 @@ std::uint32_t TSerDeviceWin::NewsOnly(std::uint32_t Events)
     FUnreadQueued = false;
     if (!(Events & SerEv::RxChar))
         return Events;
-    DWORD errors = 0;
     COMSTAT stat{};
-    if (!ClearCommError(FHandle.Get(), &errors, &stat)) {
-        FWaitRefused = true;
+    FLookAgain = !Look(stat) && !FDeviceGone;
+    if (FLookAgain || FDeviceGone) {
+        FWaitRefused = FDeviceGone;
         return 0;
     }
     std::lock_guard lock(FStatusLock);
-    FPendingErrors |= errors;
     if (stat.cbInQue > FAnnounced) {
         FAnnounced = stat.cbInQue;
         return Events;
@@ -536,13 +591,15 @@ std::uint32_t TSerDeviceWin::WaitEvents()
             // A device that has gone is announced once, so that the component's next status
             // query reports the loss; then, as for a device that refuses to wait, the thread
             // waits for the stop event, looking now and then whether the device has gone.
-            if (Vanished() && !std::exchange(FLossAnnounced, true) && (FMask & SerEv::RxChar))
+            if (PresenceLost() && !std::exchange(FLossAnnounced, true) && (FMask & SerEv::RxChar))
                 return SerEv::RxChar;
             if (WaitForSingleObject(FStopEvent.Get(), PresenceCheckMs) == WAIT_FAILED)
                 PauseBeforeNextWait();
             continue;
         }
-        const std::uint32_t events = AwaitDeviceEvents();
+        // After a failed look at the queue the bytes that woke the wait are looked at again,
+        // after the pause, rather than waited for again.
+        const std::uint32_t events = FLookAgain ? SerEv::RxChar : AwaitDeviceEvents();
         if (FStopRequested)
             break;
         const std::uint32_t news = NewsOnly(events);
@@ -550,11 +607,11 @@ std::uint32_t TSerDeviceWin::WaitEvents()
             return news;
         // A wait that ends empty-handed may be all a vanished device shows of itself (Wine
         // ends every wait so when the tty behind a COM port hangs up).
-        if (events == 0 && Vanished()) {
+        if (events == 0 && PresenceLost()) {
             FWaitRefused = true;
             continue;
         }
-        if (events == 0 || FUnreadQueued)
+        if (events == 0 || FUnreadQueued || FLookAgain)
             PauseBeforeNextWait();
     }
     EndOwnWait();

@@ -2,7 +2,7 @@
 // (tests/windows/run-with-pairs.sh). This program stands in for such drivers with its own
 // device-layer calls (sercancel_win.h): one that neither ends nor cancels a request, as some USB
 // adapters' drivers do once the adapter has been pulled out; one that ends a write just as its
-// cancel arrives.
+// cancel arrives; one that refuses the line settings with a code that live drivers give too.
 #include "commerror.h"
 #include "ptypair.h"
 #include "sercancel_win.h"
@@ -24,6 +24,7 @@ namespace {
 struct TDriver {
     std::atomic<bool> IgnoreCancel = false;
     std::atomic<bool> IgnoreMaskEnd = false; // a pending event wait outlives the empty mask
+    std::atomic<DWORD> SettingsRefusal = ERROR_SUCCESS;
     std::function<void()> WhileCancelling;
     std::atomic<int> Cancels = 0;
     std::atomic<int> PendingWaits = 0;
@@ -34,6 +35,7 @@ struct THonestAgain {
     ~THonestAgain()
     {
         Driver.IgnoreCancel = Driver.IgnoreMaskEnd = false;
+        Driver.SettingsRefusal = ERROR_SUCCESS;
         Driver.WhileCancelling = nullptr;
     }
 };
@@ -58,6 +60,12 @@ BOOL SerStartEventWait(HANDLE Device, DWORD *Events, OVERLAPPED *Request)
     const BOOL done = WaitCommEvent(Device, Events, Request);
     Driver.PendingWaits += !done && GetLastError() == ERROR_IO_PENDING;
     return done;
+}
+
+BOOL SerSetLineSettings(HANDLE Device, DCB *Settings)
+{
+    SetLastError(Driver.SettingsRefusal);
+    return Driver.SettingsRefusal == ERROR_SUCCESS && SetCommState(Device, Settings);
 }
 
 namespace {
@@ -137,6 +145,28 @@ TEST(SerCommWinStuck, AnEventWaitThatOutlivesItsCancelHoldsUpNoClose)
         EXPECT_TRUE(again.Active()) << background;
         again.PurgeRead();
     }
+}
+
+// Live drivers fail a request with a generic code now and then (a refused setting, around USB
+// suspend and resume): with the device answering its status query, that is an ordinary error.
+// A removal code is the loss of the device at once.
+TEST(SerCommWinStuck, OnlyARemovalCodeOrAFailedStatusQueryLosesTheDevice)
+{
+    const THonestAgain honest;
+    TPtyPair pair;
+    for (const DWORD code : {ERROR_GEN_FAILURE, ERROR_BAD_COMMAND, ERROR_DEVICE_REMOVED}) {
+        const bool removed = code == ERROR_DEVICE_REMOVED;
+        TPort port(pair);
+        port.Open();
+        Driver.SettingsRefusal = code;
+        EXPECT_TRUE(CommErrorOf([&] {
+                        port.SetStopbits(TSerStopbits::sb2);
+                    }).starts_with("Error writing dcb (" + std::to_string(code) + "), "));
+        Driver.SettingsRefusal = ERROR_SUCCESS;
+        EXPECT_EQ(port.DeviceLost(), removed) << code;
+        EXPECT_EQ(port.WriteChar('N'), !removed) << code;
+    }
+    EXPECT_EQ(pair.Read(2, 1s), "NN");
 }
 
 // The write has timed out; as its cancel arrives, the far end takes the bytes at last and the
