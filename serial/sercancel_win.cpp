@@ -1,6 +1,21 @@
 #include "sercancel_win.h"
 
-BOOL SerCancelTransfer(HANDLE Device, OVERLAPPED *Transfer)
+BOOL SerCancelRequest(HANDLE Device, OVERLAPPED *Request)
 {
-    return CancelIoEx(Device, Transfer);
+    return CancelIoEx(Device, Request);
+}
+
+BOOL SerEndEventWait(HANDLE Device)
+{
+    return SetCommMask(Device, 0);
+}
+
+BOOL SerStartEventWait(HANDLE Device, DWORD *Events, OVERLAPPED *Request)
+{
+    return WaitCommEvent(Device, Events, Request);
+}
+
+BOOL SerSetLineSettings(HANDLE Device, DCB *Settings)
+{
+    return SetCommState(Device, Settings);
 }

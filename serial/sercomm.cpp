@@ -75,6 +75,7 @@ void TSerCustomComm::Loaded()
 void TSerCustomComm::Open()
 {
     CheckClosed();
+    JoinRetiredThreads();
     const TDeviceSetup setup = DeviceSetup();
     try {
         CreateHandle();
@@ -109,20 +110,28 @@ void TSerCustomComm::Close()
     // error box that a notification on its way opened) leaves the work to the one under way.
     if (!Active() || FClosing)
         return;
-    DetachDevice().reset();
+    const auto deadline = std::chrono::steady_clock::now() + CloseBound;
+    // Closed from inside its own notification, the event thread keeps the device until that
+    // notification has returned, and closes it then; the next open waits for that thread.
+    const bool insideNotification = FEventThread && FEventThread->Dispatching();
+    std::shared_ptr<TSerDevice> device = DetachDevice();
+    if (insideNotification)
+        device.reset();
+    else
+        CloseDeviceBy(std::move(device), FDevicePath, deadline);
     SerLog([this] { return "closed " + FDevicePath; });
     DoClose();
     HoldAfterClose();
 }
 
-std::unique_ptr<TSerDevice> TSerCustomComm::DetachDevice()
+std::shared_ptr<TSerDevice> TSerCustomComm::DetachDevice()
 {
     FClosing = true;
     {
         std::lock_guard lock(FReadLock);
         StopThreads();
     }
-    std::unique_ptr<TSerDevice> device = std::move(FDevice);
+    std::shared_ptr<TSerDevice> device = std::move(FDevice);
     ++FCloseCount;
     FClosing = false;
     return device;
@@ -218,7 +227,7 @@ void TSerCustomComm::StartThreads()
 {
     if (FEventMask == 0)
         return;
-    FEventThread = std::make_unique<TSerCommEventThread>(*this, *FDevice, FEventPriority);
+    FEventThread = std::make_unique<TSerCommEventThread>(*this, FDevice, FEventPriority);
     FEventThread->Start();
 }
 
@@ -239,6 +248,7 @@ void TSerCustomComm::StopThreads()
     FEventThread.reset();
 }
 
+// A retired thread keeps its device until it has ended: joined before a new open, it has let go.
 void TSerCustomComm::JoinRetiredThreads()
 {
     std::erase_if(FRetiredThreads, [](const std::unique_ptr<TSerCommEventThread> &Thread) {

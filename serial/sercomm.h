@@ -41,7 +41,8 @@ public:
     // Called at the end of loading the owner's description: opens the port when AutoOpen is set.
     virtual void Loaded();
 
-    // Lifecycle. Close also gives an open in the background up (see below).
+    // Lifecycle. Close also gives an open in the background up (see below). However the driver
+    // behaves, Close returns within CloseBound and the pause after it (CloseHold).
     void Open();
     void Close();
     bool Active() const;
@@ -171,14 +172,18 @@ protected:
     // cycle a port many times override it.
     static constexpr std::chrono::milliseconds CloseHold{300};
     virtual void HoldAfterClose();
+    // How long Close waits for the event thread and the device to close, together.
+    static constexpr std::chrono::milliseconds CloseBound{1000};
 
 private:
     struct TPendingOpen;
     void FinishOpen();
     void LogOpened() const;
     // Takes the open device away from the component: its event thread has stopped.
-    std::unique_ptr<TSerDevice> DetachDevice();
-    static void CloseDeviceInBackground(std::unique_ptr<TSerDevice> Device,
+    std::shared_ptr<TSerDevice> DetachDevice();
+    static void CloseDeviceBy(std::shared_ptr<TSerDevice> Device, const std::string &Path,
+                              std::chrono::steady_clock::time_point Deadline);
+    static void CloseDeviceInBackground(std::shared_ptr<TSerDevice> Device,
                                         const std::string &Path);
 
     friend class TSerCommEventThread;
@@ -192,7 +197,8 @@ private:
     template <typename Result, typename Operation>
     Result OnDevice(Result Closed, Operation &&Operate);
 
-    std::unique_ptr<TSerDevice> FDevice;
+    // Shared with the event thread, which keeps it until it has ended.
+    std::shared_ptr<TSerDevice> FDevice;
     std::string FDevicePath; // of the device open now or last
     std::shared_ptr<TPendingOpen> FPendingOpen;
     TSerOpenedEvent FOpened;

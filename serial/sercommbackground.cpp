@@ -53,10 +53,12 @@ std::shared_ptr<TClosesUnderWay> ClosesUnderWay()
 struct TSerCustomComm::TPendingOpen {
     explicit TPendingOpen(TDeviceSetup Setup)
         : Setup(std::move(Setup))
+        , Clock(this->Setup.Path)
     {
     }
 
     const TDeviceSetup Setup;
+    const TSerOpenClock Clock;
     // Set by the component on the GUI thread, read by the opening thread.
     std::atomic<bool> Abandoned = false;
     // Set by the opening thread once its turn has come and the device's open has begun.
@@ -71,6 +73,7 @@ struct TSerCustomComm::TPendingOpen {
 void TSerCustomComm::BeginOpen(TSerOpenedEvent Opened)
 {
     CheckClosed();
+    JoinRetiredThreads();
     const auto pending = std::make_shared<TPendingOpen>(DeviceSetup());
     // The thread opens, sets up and hands the device over; an open given up meanwhile closes
     // its device on that thread (the device is declared before the lock, so it goes after it).
@@ -82,11 +85,14 @@ void TSerCustomComm::BeginOpen(TSerOpenedEvent Opened)
         }
         std::unique_ptr<TSerDevice> device;
         std::exception_ptr error;
+        const auto givenUp = [&pending] { return pending->Abandoned.load(); };
         try {
             pending->Begun = true;
-            const TSerOpenClock clock(pending->Setup.Path);
-            device = TSerDevice::Open(pending->Setup.Path);
-            ApplySetup(*device, pending->Setup);
+            const TSerOpenClock::TRun timing = pending->Clock.Start();
+            device = TSerDevice::Open(pending->Setup.Path, givenUp);
+            // An open given up meanwhile leaves the device as it found it: no settings.
+            if (device && !givenUp())
+                ApplySetup(*device, pending->Setup);
         } catch (...) {
             // A device that refused its settings is closed again, here, as Open does.
             device.reset();
@@ -190,19 +196,46 @@ void TSerCustomComm::CloseInBackground()
     AbandonOpen();
     if (!Active() || FClosing)
         return;
-    std::unique_ptr<TSerDevice> device = DetachDevice();
+    std::shared_ptr<TSerDevice> device = DetachDevice();
     SerLog([this] { return "closing " + FDevicePath + " in the background"; });
     DoClose();
     CloseDeviceInBackground(std::move(device), FDevicePath);
 }
 
-void TSerCustomComm::CloseDeviceInBackground(std::unique_ptr<TSerDevice> Device,
+void TSerCustomComm::CloseDeviceBy(std::shared_ptr<TSerDevice> Device, const std::string &Path,
+                                   std::chrono::steady_clock::time_point Deadline)
+{
+    // On a thread of its own, in its turn after the jobs already started on the device, so that
+    // a driver that holds its close up holds up that thread alone. A close that outlasts the
+    // deadline goes on in the background, and counts as such.
+    const std::shared_ptr<TClosesUnderWay> closes = ClosesUnderWay();
+    const auto closed = std::make_shared<TSerWaitEvent>();
+    auto close = [device = std::move(Device), closed, closes]() mutable {
+        device.reset();
+        closed->SetEvent();
+        closes->End();
+    };
+    closes->Begin();
+    try {
+        SerRunDeviceJob(Path, std::move(close), [] { return false; });
+    } catch (...) {
+        // No thread to close it on: the job is gone, and the device with it, on this thread.
+        closes->End();
+        return;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        Deadline - std::chrono::steady_clock::now());
+    if (left.count() > 0)
+        closed->WaitFor(static_cast<std::uint32_t>(left.count()));
+}
+
+void TSerCustomComm::CloseDeviceInBackground(std::shared_ptr<TSerDevice> Device,
                                              const std::string &Path)
 {
-    // A job must be copyable and the device is not, so the job owns it through a shared
-    // pointer, and it alone: the device must not close here.
+    // The job owns the device, and it alone when the event thread has ended: the device must
+    // not close here.
     const std::shared_ptr<TClosesUnderWay> closes = ClosesUnderWay();
-    auto close = [device = std::shared_ptr<TSerDevice>(std::move(Device)), closes]() mutable {
+    auto close = [device = std::move(Device), closes]() mutable {
         device.reset();
         std::this_thread::sleep_for(CloseHold);
         closes->End();

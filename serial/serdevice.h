@@ -6,6 +6,7 @@
 #include "sertypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,9 +41,13 @@ class TSerDevice {
 public:
     // Opens the device at Path for reading and writing, exclusively. Raises ESerCommError with
     // "Specified device not found (%s)." or "Can't open specified device %s (Error %d, %s)".
-    static std::unique_ptr<TSerDevice> Open(const std::string &Path);
+    // Nothing changes the device before it is this program's alone, and a device that is refused
+    // is closed as it was found. When GivenUp answers true once the system's open has returned,
+    // the device is closed again untouched and nothing is returned.
+    static std::unique_ptr<TSerDevice> Open(const std::string &Path,
+                                            const std::function<bool()> &GivenUp = {});
 
-    // Closing never hangs: what waits to be sent is discarded first.
+    // Closing never hangs on what waits to be sent: it is discarded first.
     virtual ~TSerDevice() = default;
 
     virtual void WriteSettings(const TSerLineSettings &Settings) = 0; // "Error writing dcb"
@@ -64,8 +69,14 @@ public:
 
     // Event thread: blocks until monitored events happen and returns their EV_* flags, or 0
     // once Wake has been called. A Wake is never lost, also when it comes before the wait.
-    // A device that has gone away leaves the caller blocked until Wake.
+    // A device that has gone away leaves the caller blocked until Wake. After a Wake it returns
+    // only once the system is done with the thread's wait, or has failed to end it in time.
     virtual std::uint32_t WaitEvents() = 0;
     // Any thread: ends the current or next WaitEvents.
     virtual void Wake() = 0;
+    // Event thread, once WaitEvents has returned after a Wake: the wait that the system did not
+    // give back (its driver ignores the cancel), as a call that returns when the system is done
+    // with it and owns whatever the system may still write into. Empty when no wait is left.
+    // The thread must not end before the call has returned; the device may go meanwhile.
+    virtual std::function<void()> LeaveUnfinishedWait() { return {}; }
 };

@@ -21,19 +21,17 @@
 #include "serexception.h"
 #include "serfd_posix.h"
 #include "serline_linux.h"
+#include "serlockfile_linux.h"
 
 #include <asm/termbits.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
+#include <functional>
 #include <linux/serial.h>
 #include <optional>
 #include <poll.h>
-#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -139,8 +137,9 @@ public:
             ioctl(FDevice.Get(), TIOCNXCL);
     }
 
-    // Keeps every later open of the tty out (root's aside); the flag goes with this device.
-    void TakeExclusive(const std::string &Path);
+    // The tty is ours: keeps every later open of it out (root's aside), with a flag that goes
+    // with this device, and tunes its driver.
+    void Claim(const std::string &Path);
 
     void WriteSettings(const TSerLineSettings &Settings) override
     {
@@ -413,77 +412,65 @@ void TSerLinuxDevice::Wake()
     RaiseOpenError(Path, code, code == ENOENT);
 }
 
-// Serial terminals and dial-out programs mark a tty as theirs with a lock file: "LCK.." and the
-// device's name below /dev, its slashes as underscores, holding the owner's process id as text.
-std::string LockFileOf(const std::string &Path)
-{
-    char real[PATH_MAX];
-    std::string name = realpath(Path.c_str(), real) ? real : Path;
-    const std::string dev = "/dev/";
-    name = name.starts_with(dev) ? name.substr(dev.size()) : name.substr(name.rfind('/') + 1);
-    for (char &c : name) {
-        if (c == '/')
-            c = '_';
-    }
-    return "/var/lock/LCK.." + name;
-}
-
-// The live process, other than this one, whose id LockFile holds.
-std::optional<pid_t> LockOwner(const std::string &LockFile)
-{
-    std::ifstream file(LockFile);
-    long pid = 0;
-    if (!(file >> pid) || pid <= 0 || pid > INT_MAX || pid == getpid())
-        return std::nullopt;
-    // A process of another user is alive too, though it may not be signalled.
-    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
-        return std::nullopt;
-    return static_cast<pid_t>(pid);
-}
-
-// The tty is left exactly as it was: not opened, so neither reset nor sent anything.
+// A tty that a running program has claimed with a lock file is left exactly as it was.
 void CheckNotLockedByOthers(const std::string &Path)
 {
-    const std::string lockFile = LockFileOf(Path);
-    if (const std::optional<pid_t> owner = LockOwner(lockFile))
+    const std::string lockFile = SerLockFileOf(Path);
+    if (const std::optional<pid_t> owner = SerLockOwner(lockFile))
         RaiseCommError("Can't open specified device " + SerEscapePattern(Path) +
                            " (Error %d, %s: locked by process " + std::to_string(*owner) + " in " +
                            SerEscapePattern(lockFile) + ")",
                        EBUSY);
 }
 
-// Opens the tty and takes its lock, which keeps out everyone who asks for it, root included.
-// The lock comes first: a tty that another program holds and locks is left as it was.
-TFd OpenLocked(const std::string &Path)
+// Root gets through another program's exclusive flag; that program's tty stays its own.
+void CheckNotMarkedByOthers(int Fd, const std::string &Path)
+{
+    int taken = 0;
+    if (ioctl(Fd, TIOCGEXCL, &taken) == 0 && taken) {
+        errno = EBUSY;
+        RaiseLastOpenError(Path);
+    }
+}
+
+// Opens the tty and makes sure that nobody else claims it: no other program's lock file, before
+// the open (such a tty is not even opened) and again after it (a slow open gives another program
+// time to claim the tty), the tty's lock (flock) taken, which keeps out everyone who asks for it,
+// root included, and no other program's exclusive flag. Nothing here changes the tty, and a
+// tty that is refused, or whose open was given up, is closed without a flush: what another
+// program has sent is not ours to discard.
+TFd OpenUnclaimed(const std::string &Path, const std::function<bool()> &GivenUp)
 {
     CheckNotLockedByOthers(Path);
     TFd device(open(Path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (device.Get() < 0)
         RaiseLastOpenError(Path);
+    if (GivenUp && GivenUp())
+        return TFd();
+    CheckNotLockedByOthers(Path);
     if (flock(device.Get(), LOCK_EX | LOCK_NB) != 0)
         RaiseLastOpenError(Path);
+    CheckNotMarkedByOthers(device.Get(), Path);
     return device;
 }
 
-void TSerLinuxDevice::TakeExclusive(const std::string &Path)
+void TSerLinuxDevice::Claim(const std::string &Path)
 {
-    // Root gets through another program's exclusive flag; that program's tty stays its own.
-    int taken = 0;
-    if (ioctl(FDevice.Get(), TIOCGEXCL, &taken) == 0 && taken) {
-        errno = EBUSY;
-        RaiseLastOpenError(Path);
-    }
     if (ioctl(FDevice.Get(), TIOCEXCL) == 0)
         FExclusive = true;
     else if (!SerNoSuchFeature(errno))
         RaiseLastOpenError(Path);
+    TuneDriver(FDevice.Get());
 }
 
 } // namespace
 
-std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
+std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path,
+                                             const std::function<bool()> &GivenUp)
 {
-    TFd device = OpenLocked(Path);
+    TFd device = OpenUnclaimed(Path, GivenUp);
+    if (!device.IsOpen())
+        return nullptr;
     TFd epoll(epoll_create1(EPOLL_CLOEXEC));
     if (epoll.Get() < 0)
         RaiseLastOpenError(Path);
@@ -492,9 +479,8 @@ std::unique_ptr<TSerDevice> TSerDevice::Open(const std::string &Path)
         RaiseLastOpenError(Path);
     if (!AddToEpoll(epoll.Get(), wakeup.Get(), srcWakeup, EPOLLIN))
         RaiseLastOpenError(Path);
-    TuneDriver(device.Get());
     auto opened =
         std::make_unique<TSerLinuxDevice>(std::move(device), std::move(epoll), std::move(wakeup));
-    opened->TakeExclusive(Path);
+    opened->Claim(Path);
     return opened;
 }

@@ -68,16 +68,16 @@ TSerOpenProblem SerOpenProblemOf(TSerStep Step, int Code)
     }
 }
 
-// A handle whose device was removed fails its transfers with one of these, as its driver has it
-// (usbser and the common adapters' drivers refuse with ERROR_ACCESS_DENIED once unplugged).
+// The codes with which the system fails a request because the device has been removed. A live
+// driver fails with others too (ERROR_GEN_FAILURE or ERROR_BAD_COMMAND around USB suspend and
+// resume, or for a setting it refuses), which therefore say nothing of the device by themselves;
+// ERROR_ACCESS_DENIED says it of a transfer only (serdevice_win.cpp).
 bool SerDeviceGoneCode(int Code)
 {
     switch (static_cast<DWORD>(Code)) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_BAD_COMMAND:
-    case ERROR_GEN_FAILURE:
     case ERROR_DEVICE_REMOVED:
     case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
         return true;
     default:
         return false;

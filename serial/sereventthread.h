@@ -6,9 +6,9 @@
 #include "sertypes.h"
 
 #include <atomic>
+#include <chrono>
 #include <exception>
-#include <mutex>
-#include <optional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -20,9 +20,13 @@ using TSerFailures = std::vector<std::exception_ptr>;
 
 class TSerCommEventThread {
 public:
-    // The thread waits on Device, which must outlive it; Start lets it run.
-    TSerCommEventThread(TSerCustomComm &Comm, TSerDevice &Device, TThreadPriority Priority);
-    // Stops the thread and waits for its end (serving hand-overs meanwhile).
+    // How long the GUI thread waits for the thread to end once it has been stopped.
+    static constexpr std::chrono::milliseconds StopBound{200};
+
+    // The thread waits on Device and keeps it until it has ended; Start lets it run.
+    TSerCommEventThread(TSerCustomComm &Comm, const std::shared_ptr<TSerDevice> &Device,
+                        TThreadPriority Priority);
+    // Stops the thread and waits for it as WaitFor does.
     ~TSerCommEventThread();
     TSerCommEventThread(const TSerCommEventThread &) = delete;
     TSerCommEventThread &operator=(const TSerCommEventThread &) = delete;
@@ -31,32 +35,26 @@ public:
     // Any thread: asks the thread to end and wakes its wait, also a wait for a failure's report
     // to be closed. Never lost.
     void Stop();
-    // GUI thread: serves hand-overs until the thread has ended, then joins it.
+    // GUI thread: serves hand-overs until the thread has ended, for StopBound at most, and joins
+    // it. A thread that is still running then, or that keeps a wait which its driver did not give
+    // back, is never joined: it ends by itself, with what it uses, and the calls that it hands
+    // over from then on do nothing.
     void WaitFor();
 
-    bool Terminated() const { return FTerminated; }
+    bool Terminated() const;
     void SetPriority(TThreadPriority Priority);
 
     // GUI thread: true while this thread's notifications run further up the stack. The thread
     // waits for them to return, so it must not be waited for from inside them.
-    bool Dispatching() const { return FDispatching; }
+    bool Dispatching() const;
 
 private:
-    void Execute();
-    void Dispatch(std::uint32_t Events);
-    void Report(TSerFailures Failures) noexcept;
-    void ApplyOwnPriority();
-    void ForgetThreadId();
+    struct TState;
+    static void Execute(std::shared_ptr<TState> State, std::shared_ptr<TSerDevice> Device);
+    static void Dispatch(const std::shared_ptr<TState> &State, std::uint32_t Events);
+    static void Report(const std::shared_ptr<TState> &State, TSerFailures Failures) noexcept;
 
-    TSerCustomComm &FComm;
-    TSerDevice &FDevice;
-    std::atomic<bool> FTerminated = false;
-    TSerWaitEvent FEnded;
-    bool FDispatching = false; // GUI thread only
-
-    std::mutex FPriorityLock; // guards the two below: the GUI thread changes them while we run
-    TThreadPriority FPriority;
-    std::optional<TSerThreadId> FThreadId;
-
+    // Shared with the running thread, which may outlive this object.
+    std::shared_ptr<TState> FState;
     std::thread FThread;
 };

@@ -59,9 +59,10 @@ enum class TSerOpenProblem {
 // ERROR_SEM_TIMEOUT from the open an open that timed out.
 TSerOpenProblem SerOpenProblemOf(TSerStep Step, int Code);
 
-// Per platform: the codes with which a transfer fails because the device has gone: ENODEV, EIO
+// Per platform: the codes with which a request fails because the device has gone: ENODEV, EIO
 // and ENXIO, or Windows' codes of a removed device. Such a failure is the loss of the device,
-// also before the system has told the event thread of it.
+// also before the system has told the event thread of it; any other failure is one only when a
+// status query of the device fails as well (TSerDevice::Vanished).
 bool SerDeviceGoneCode(int Code);
 
 // The calling thread's last system error code (errno, or GetLastError on Windows) and the

@@ -7,25 +7,25 @@
 
 using namespace std::chrono;
 
-namespace {
+// Shared with every clock, so that it outlives the program's static objects for as long as an
+// open that was given up still runs.
+struct TSerOpenRecords {
+    struct TRecord {
+        steady_clock::time_point Began;
+        bool Returned = false;
+        milliseconds Took{0};
+    };
 
-struct TRecord {
-    steady_clock::time_point Began;
-    bool Returned = false;
-    milliseconds Took{0};
-};
-
-// Shared with every opening thread, so that it outlives the program's static objects for as
-// long as an open that was given up still runs.
-struct TTimes {
     std::mutex Lock;
     std::map<std::string, TRecord> Records;
 };
 
-std::shared_ptr<TTimes> Times()
+namespace {
+
+std::shared_ptr<TSerOpenRecords> Records()
 {
-    static const auto times = std::make_shared<TTimes>();
-    return times;
+    static const auto records = std::make_shared<TSerOpenRecords>();
+    return records;
 }
 
 milliseconds Since(steady_clock::time_point Began)
@@ -37,12 +37,12 @@ milliseconds Since(steady_clock::time_point Began)
 
 std::optional<TSerOpenTime> SerOpenTime(const std::string &Path)
 {
-    const std::shared_ptr<TTimes> times = Times();
-    std::lock_guard lock(times->Lock);
-    const auto found = times->Records.find(Path);
-    if (found == times->Records.end())
+    const std::shared_ptr<TSerOpenRecords> records = Records();
+    std::lock_guard lock(records->Lock);
+    const auto found = records->Records.find(Path);
+    if (found == records->Records.end())
         return std::nullopt;
-    const TRecord &record = found->second;
+    const TSerOpenRecords::TRecord &record = found->second;
     return TSerOpenTime{record.Returned, record.Returned ? record.Took : Since(record.Began)};
 }
 
@@ -57,17 +57,21 @@ milliseconds SerOpenBound(const std::string &Path, milliseconds Short)
 
 TSerOpenClock::TSerOpenClock(std::string Path)
     : FPath(std::move(Path))
+    , FRecords(Records())
 {
-    const std::shared_ptr<TTimes> times = Times();
-    std::lock_guard lock(times->Lock);
-    times->Records[FPath] = TRecord{steady_clock::now()};
 }
 
-TSerOpenClock::~TSerOpenClock()
+TSerOpenClock::TRun::TRun(const TSerOpenClock &Clock)
+    : FClock(Clock)
 {
-    const std::shared_ptr<TTimes> times = Times();
-    std::lock_guard lock(times->Lock);
-    TRecord &record = times->Records[FPath];
+    std::lock_guard lock(FClock.FRecords->Lock);
+    FClock.FRecords->Records[FClock.FPath] = TSerOpenRecords::TRecord{steady_clock::now()};
+}
+
+TSerOpenClock::TRun::~TRun()
+{
+    std::lock_guard lock(FClock.FRecords->Lock);
+    TSerOpenRecords::TRecord &record = FClock.FRecords->Records[FClock.FPath];
     record.Took = Since(record.Began);
     record.Returned = true;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -25,14 +26,31 @@ inline constexpr std::chrono::milliseconds SerShortOpenBound{1000};
 std::chrono::milliseconds SerOpenBound(const std::string &Path,
                                        std::chrono::milliseconds Short = SerShortOpenBound);
 
-// Times one open of Path, from its construction until it goes, on the thread that opens.
+struct TSerOpenRecords;
+
+// Times the opens of one device on the threads that open it. Made where an open is asked for, so
+// that the record it writes into outlives every open that may still return, also one that
+// returns while the program's static objects are being destroyed.
 class TSerOpenClock {
 public:
     explicit TSerOpenClock(std::string Path);
-    ~TSerOpenClock();
-    TSerOpenClock(const TSerOpenClock &) = delete;
-    TSerOpenClock &operator=(const TSerOpenClock &) = delete;
+
+    // One open, timed from its start until it goes.
+    class TRun {
+    public:
+        explicit TRun(const TSerOpenClock &Clock);
+        ~TRun();
+        TRun(const TRun &) = delete;
+        TRun &operator=(const TRun &) = delete;
+
+    private:
+        const TSerOpenClock &FClock;
+    };
+
+    // On the opening thread, as the open begins.
+    TRun Start() const { return TRun(*this); }
 
 private:
     std::string FPath;
+    std::shared_ptr<TSerOpenRecords> FRecords;
 };

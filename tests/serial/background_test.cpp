@@ -7,14 +7,31 @@
 #include "commfixture.h"
 #include "exceptiontext.h"
 #include "lineprobe.h"
+#include "seropentimes.h"
 #include "slowports.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <filesystem>
 #include <optional>
+#include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
+
+// How many descriptors of this process are open on the tty at Path.
+int DescriptorsOn(const std::string &Path)
+{
+    int count = 0;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code unreadable;
+        if (std::filesystem::read_symlink(entry.path(), unreadable) == Path)
+            ++count;
+    }
+    return count;
+}
 
 // The end of one open in the background, as its Opened handler saw it.
 struct TOpened {
@@ -146,4 +163,44 @@ TEST_F(TSerBackground, AnOpenGivenUpClosesItsDeviceWhenItReturnsWithoutWritingTo
         next.Close();
     }
     EXPECT_EQ(FPty.ReadUntilQuiet(100ms), "");
+}
+
+// Another program opens the port, sets its line and sends while an open of ours that was given
+// up still waits in the system; when that open returns, the port stays as the other program has
+// it: its line settings, its exclusive flag, and what it sent that nobody has read yet.
+TEST_F(TSerBackground, AnOpenGivenUpLeavesAPortThatAnotherProgramOpenedMeanwhileAsItWas)
+{
+    const std::vector<TSlowPort> ports = SlowPorts();
+    if (ports.size() < 2)
+        GTEST_SKIP() << "the slow-ports library is not preloaded";
+    const TSlowPort &slow = ports.back();
+    const TSlowPortLink link(slow, FPty.SlavePath());
+    const auto underWay = [&] {
+        const std::optional<TSerOpenTime> time = SerOpenTime(slow.Path);
+        return time && !time->Returned;
+    };
+    TQuickComm comm;
+    UseProgramSettings(comm, slow.Path);
+    TOpened opened;
+    comm.BeginOpen(opened.Handler());
+    ASSERT_TRUE(WaitUntil(underWay));
+
+    const int other = open(FPty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    SetLineTo9600(other);
+    ASSERT_EQ(write(other, "kept", 4), 4);
+    const int descriptors = DescriptorsOn(FPty.SlavePath());
+    comm.AbandonOpen();
+    // Returned, and its descriptor closed again.
+    ASSERT_TRUE(
+        WaitUntil([&] { return !underWay() && DescriptorsOn(FPty.SlavePath()) <= descriptors; },
+                  4 * slow.Delay + 5s));
+
+    EXPECT_EQ(ProbeLine(other).Speed, 9600u);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    EXPECT_EQ(FPty.Read(4, 1s), "kept");
+    EXPECT_FALSE(opened.Called);
+    close(other);
 }

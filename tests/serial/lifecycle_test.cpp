@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -91,13 +93,26 @@ TEST(SerOpen, ABusyDeviceIsRefusedUntilItsHolderLetsGo)
     int exclusive = -1;
     ASSERT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
+
+    // One that marks the tty as its own keeps us out too (root gets through the mark, and then
+    // refuses): what that program has sent and nobody has read yet is not discarded.
+    ASSERT_EQ(flock(other, LOCK_UN), 0);
+    ASSERT_EQ(ioctl(other, TIOCEXCL), 0);
+    ASSERT_EQ(write(other, "kept", 4), 4);
+    EXPECT_EQ(CommErrorOf([&] { second.Open(); }), "Can't open specified device " +
+                                                       pty.SlavePath() +
+                                                       " (Error 16, Device or resource busy)");
+    EXPECT_EQ(pty.Read(4, 1s), "kept");
+    ASSERT_EQ(ioctl(other, TIOCNXCL), 0);
     close(other);
     second.Open();
     EXPECT_TRUE(second.Active());
 }
 
 // Serial terminals mark a tty as theirs with a lock file in /var/lock that holds their process
-// id. A live owner's tty is not even opened; a lock left by a process that has ended is not one.
+// id, as text or, from older programs, in four bytes. A live owner's tty is not even opened; a
+// lock left by a process that has ended is not one, and neither is anything in the lock file's
+// place that is not a plain file: anyone may write the lock folder.
 TEST(SerOpen, ATtyThatALiveProcessHasLockedIsLeftAsItWas)
 {
     TPtyPair pty;
@@ -105,15 +120,34 @@ TEST(SerOpen, ATtyThatALiveProcessHasLockedIsLeftAsItWas)
     struct TLockFile {
         std::string Path;
         ~TLockFile() { std::remove(Path.c_str()); }
-    } lock{lockFile};
+    } lock{lockFile}, elsewhere{lockFile + ".elsewhere"};
+    std::ofstream(elsewhere.Path) << "1\n";
+    const auto binary = [](std::int32_t Pid) {
+        return std::string(reinterpret_cast<const char *>(&Pid), sizeof Pid);
+    };
     TQuickComm comm;
     UseProgramSettings(comm, pty.SlavePath());
+    enum TLockKind { lkFile, lkFifo, lkLink };
     const struct {
-        const char *Owner;
+        TLockKind Kind;
+        std::string Owner;
         bool Opens;
-    } cases[] = {{"1\n", false}, {"  2147483647\n", true}, {"garbage\n", true}};
+    } cases[] = {{lkFile, "1\n", false},
+                 {lkFile, "         1 minicom root\n", false},
+                 {lkFile, "  2147483647\n", true},
+                 {lkFile, "garbage\n", true},
+                 {lkFile, binary(1), false},
+                 {lkFile, binary(INT32_MAX), true},
+                 {lkFifo, "", true},
+                 {lkLink, "", true}};
     for (const auto &c : cases) {
-        std::ofstream(lockFile) << c.Owner;
+        std::remove(lockFile.c_str());
+        if (c.Kind == lkFifo)
+            ASSERT_EQ(mkfifo(lockFile.c_str(), 0600), 0);
+        else if (c.Kind == lkLink)
+            ASSERT_EQ(symlink(elsewhere.Path.c_str(), lockFile.c_str()), 0);
+        else
+            std::ofstream(lockFile, std::ios::binary) << c.Owner;
         const termios before = SlaveSettings(pty);
         if (c.Opens) {
             comm.Open();
