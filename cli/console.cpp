@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -9,6 +10,15 @@ std::atomic<bool> InterruptSeen = false;
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 } // namespace
+
+std::FILE *QuestionStream()
+{
+    if (IsTerminal(stderr))
+        return stderr;
+    using TFile = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
+    static const TFile terminal(OpenTerminal(), &std::fclose);
+    return terminal.get();
+}
 
 bool Interrupted()
 {

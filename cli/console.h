@@ -24,3 +24,7 @@ bool IsTerminal(std::FILE *Stream);
 // controlling terminal (the console on Windows); nullptr when there is none. Whatever standard
 // output is redirected to, the person sees the question.
 std::FILE *QuestionStream();
+
+// The controlling terminal (the console on Windows) opened for writing; nullptr when there is
+// none.
+std::FILE *OpenTerminal();

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <memory>
 #include <system_error>
 
 #include <unistd.h>
@@ -40,11 +39,7 @@ bool IsTerminal(std::FILE *Stream)
     return isatty(fileno(Stream)) == 1;
 }
 
-std::FILE *QuestionStream()
+std::FILE *OpenTerminal()
 {
-    if (IsTerminal(stderr))
-        return stderr;
-    using TFile = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
-    static const TFile terminal(std::fopen("/dev/tty", "we"), &std::fclose);
-    return terminal.get();
+    return std::fopen("/dev/tty", "we");
 }

@@ -2,7 +2,6 @@
 
 #include "serhandover.h"
 
-#include <memory>
 #include <system_error>
 
 #include <io.h>
@@ -46,11 +45,8 @@ bool IsTerminal(std::FILE *Stream)
     return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
-std::FILE *QuestionStream()
+// The console's screen, whatever the standard handles were redirected to.
+std::FILE *OpenTerminal()
 {
-    if (IsTerminal(stderr))
-        return stderr;
-    using TFile = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
-    static const TFile console(std::fopen("CONOUT$", "w"), &std::fclose);
-    return console.get();
+    return std::fopen("CONOUT$", "w");
 }

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -45,6 +47,29 @@ std::shared_ptr<TClosesUnderWay> ClosesUnderWay()
 {
     static const auto closes = std::make_shared<TClosesUnderWay>();
     return closes;
+}
+
+// Closes Device on a thread of its own, in its turn after the jobs already started on Path, then
+// runs Then there; the close counts as under way until both are done. The job owns the device,
+// and it alone when the event thread has ended. False when no thread could be started: the job
+// is gone, and the device with it, on this thread.
+bool StartClose(std::shared_ptr<TSerDevice> Device, const std::string &Path,
+                std::function<void()> Then)
+{
+    const std::shared_ptr<TClosesUnderWay> closes = ClosesUnderWay();
+    auto close = [device = std::move(Device), Then = std::move(Then), closes]() mutable {
+        device.reset();
+        Then();
+        closes->End();
+    };
+    closes->Begin();
+    try {
+        SerRunDeviceJob(Path, std::move(close), [] { return false; });
+        return true;
+    } catch (...) {
+        closes->End();
+        return false;
+    }
 }
 
 } // namespace
@@ -205,24 +230,11 @@ void TSerCustomComm::CloseInBackground()
 void TSerCustomComm::CloseDeviceBy(std::shared_ptr<TSerDevice> Device, const std::string &Path,
                                    std::chrono::steady_clock::time_point Deadline)
 {
-    // On a thread of its own, in its turn after the jobs already started on the device, so that
-    // a driver that holds its close up holds up that thread alone. A close that outlasts the
-    // deadline goes on in the background, and counts as such.
-    const std::shared_ptr<TClosesUnderWay> closes = ClosesUnderWay();
+    // On a thread of its own, so that a driver that holds its close up holds up that thread
+    // alone. A close that outlasts the deadline goes on in the background, and counts as such.
     const auto closed = std::make_shared<TSerWaitEvent>();
-    auto close = [device = std::move(Device), closed, closes]() mutable {
-        device.reset();
-        closed->SetEvent();
-        closes->End();
-    };
-    closes->Begin();
-    try {
-        SerRunDeviceJob(Path, std::move(close), [] { return false; });
-    } catch (...) {
-        // No thread to close it on: the job is gone, and the device with it, on this thread.
-        closes->End();
+    if (!StartClose(std::move(Device), Path, [closed] { closed->SetEvent(); }))
         return;
-    }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         Deadline - std::chrono::steady_clock::now());
     if (left.count() > 0)
@@ -232,21 +244,7 @@ void TSerCustomComm::CloseDeviceBy(std::shared_ptr<TSerDevice> Device, const std
 void TSerCustomComm::CloseDeviceInBackground(std::shared_ptr<TSerDevice> Device,
                                              const std::string &Path)
 {
-    // The job owns the device, and it alone when the event thread has ended: the device must
-    // not close here.
-    const std::shared_ptr<TClosesUnderWay> closes = ClosesUnderWay();
-    auto close = [device = std::move(Device), closes]() mutable {
-        device.reset();
-        std::this_thread::sleep_for(CloseHold);
-        closes->End();
-    };
-    closes->Begin();
-    try {
-        SerRunDeviceJob(Path, std::move(close), [] { return false; });
-    } catch (...) {
-        // No thread to close it on: the job is gone, and the device with it, on this thread.
-        closes->End();
-    }
+    StartClose(std::move(Device), Path, [] { std::this_thread::sleep_for(CloseHold); });
 }
 
 bool TSerCustomComm::AwaitClosesInBackground(std::chrono::steady_clock::time_point Deadline)
