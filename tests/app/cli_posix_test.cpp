@@ -323,16 +323,14 @@ TEST(CliPorts, EveryPortInOrderWithWhatItsProbeFoundEachDongleMarkedAndEveryPort
 
 TEST(CliPorts, APortSlowToOpenIsSkippedInASearchButWaitedForWhenNamed)
 {
-    const std::vector<TSlowPort> slow = SlowPorts();
-    const auto slowDongle = std::find_if(slow.begin(), slow.end(), [](const TSlowPort &Port) {
-        return Port.Delay > 1s && Port.Delay < 3s;
-    });
-    if (slowDongle == slow.end())
+    const std::optional<TSlowPort> slow = SlowPortNamed("cli-slow");
+    const std::optional<TSlowPort> slowDongle = SlowPortNamed("cli-dongle");
+    if (!slow || !slowDongle)
         GTEST_SKIP() << "needs the preloaded slow-ports library, as ctest runs these tests";
     TUnitSimPty silent({.SilentDongle = true});
     TUnitSimPty dongle;
-    const TSlowPortLink link(slow[0], silent.SlavePath());
-    TCliProcess cli({slow[0].Path, dongle.SlavePath()}, {"ports", "--json"});
+    const TSlowPortLink link(*slow, silent.SlavePath());
+    TCliProcess cli({slow->Path, dongle.SlavePath()}, {"ports", "--json"});
     ASSERT_EQ(cli.Wait(Patience), 0) << cli.Err;
     const nlohmann::json json = cli.Json();
     ASSERT_EQ(json["ports"].size(), 2u);

@@ -74,16 +74,6 @@ private:
     QElapsedTimer FClock;
 };
 
-// The slow port of the preloaded library whose path ends in Name, if it is preloaded.
-std::optional<TSlowPort> SlowPortNamed(const std::string &Name)
-{
-    for (const TSlowPort &port : SlowPorts()) {
-        if (fs::path(port.Path).filename() == Name)
-            return port;
-    }
-    return std::nullopt;
-}
-
 // While it lives, writes of this process to a pseudo-terminal fail with ENODEV, as they do on a
 // USB adapter that has just been pulled out (the preloaded library looks for the file).
 class TGoneWrites {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,17 @@ inline std::vector<TSlowPort> SlowPorts()
                              std::chrono::milliseconds(std::atoi(entry.c_str() + equals + 1))});
     }
     return ports;
+}
+
+// The one whose path ends in Name, if the library is preloaded. Tests that run side by side take
+// slow ports of their own: each links its path to a device of its own.
+inline std::optional<TSlowPort> SlowPortNamed(const std::string &Name)
+{
+    for (const TSlowPort &port : SlowPorts()) {
+        if (std::filesystem::path(port.Path).filename() == Name)
+            return port;
+    }
+    return std::nullopt;
 }
 
 // A slow port's path, a symbolic link to Target while it lives.
